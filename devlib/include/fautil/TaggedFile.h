@@ -1,0 +1,5 @@
+#pragma once
+
+#include "fautil/Types.h"
+
+namespace fautil {}  // namespace fautil
