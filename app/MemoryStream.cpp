@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -15,9 +16,15 @@ EReadError::EReadError() : std::runtime_error("Stream read error") {}
 std::size_t MemoryStream::Seek(std::int64_t offset, Origin origin) {
   std::int64_t base = 0;
   switch (origin) {
-    case Origin::Beginning: base = 0; break;
-    case Origin::Current: base = static_cast<std::int64_t>(position_); break;
-    case Origin::End: base = static_cast<std::int64_t>(bytes_.size()); break;
+    case Origin::Beginning:
+      base = 0;
+      break;
+    case Origin::Current:
+      base = static_cast<std::int64_t>(position_);
+      break;
+    case Origin::End:
+      base = static_cast<std::int64_t>(bytes_.size());
+      break;
   }
   position_ = static_cast<std::size_t>(std::max<std::int64_t>(0, base + offset));
   return position_;
@@ -33,6 +40,9 @@ std::size_t MemoryStream::Write(const void* data, std::size_t count) {
 }
 
 void MemoryStream::LoadFromFile(const std::string& path) {
+  // A folder opens like a file here but reads as empty; it is no image.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw EFOpenError(path);
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) throw EFOpenError(path);
   // Read into a fresh buffer so a failure part-way leaves the old image intact.

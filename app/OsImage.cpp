@@ -15,7 +15,8 @@ void LoadOsImage(MemoryStream& image, const std::string& path) {
 
 void CopyPage(const MemoryStream& image, uint16_t page, uint8_t (&out)[kPageSize]) {
   const std::size_t offset = std::size_t{page} * kPageSize;
-  const std::size_t available = offset < image.Size() ? std::min(kPageSize, image.Size() - offset) : 0;
+  const std::size_t available =
+      offset < image.Size() ? std::min(kPageSize, image.Size() - offset) : 0;
   if (available > 0) std::memcpy(out, image.Memory() + offset, available);
   std::memset(out + available, kPadByte, kPageSize - available);
 }

@@ -13,7 +13,9 @@ std::string PageText(uint16_t page) {
   return text;
 }
 
-std::string TimeOutText(int32_t count) { return "Time_Out" + std::to_string(count); }
+std::string TimeOutText(int32_t count) {
+  return "Time_Out" + std::to_string(count);
+}
 
 UpdateController::UpdateController(const MemoryStream& image, UpdateEffects& effects)
     : image_(image), effects_(effects) {}

@@ -16,9 +16,12 @@ ChunkClass ClassifyChunk(const uint8_t* chunk, std::size_t length) {
   if (chunk[1] == kCmdCompletion) {
     if (length < 3) return {ChunkKind::CompletionNoResult};
     switch (chunk[2]) {
-      case kResultFailure: return {ChunkKind::CompletionFailure};
-      case kResultSuccess: return {ChunkKind::CompletionSuccess};
-      default: return {ChunkKind::CompletionNoResult};
+      case kResultFailure:
+        return {ChunkKind::CompletionFailure};
+      case kResultSuccess:
+        return {ChunkKind::CompletionSuccess};
+      default:
+        return {ChunkKind::CompletionNoResult};
     }
   }
   if (chunk[1] != kCmdPage) return {};
