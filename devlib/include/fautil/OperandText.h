@@ -1,5 +1,57 @@
 #pragma once
+// Operand text: the written notation of a device operand ("X7", "WM16", "DR10",
+// "V", "P5", "1FH", "'AB'", "1.5E3") and the pair it stands for, an 8-bit
+// operand type code and a 32-bit operand address.
+//
+// Common rules for every routine here:
+// - Texts are zero-terminated 8-bit strings owned by the caller. A null text
+//   pointer is treated as an invalid text.
+// - Output text buffers belong to the caller and must hold at least 32 bytes;
+//   a null buffer makes the call fail without writing.
+// - Nothing is allocated, nothing is thrown, nothing is printed, no state is
+//   kept: every routine may run on any thread at the same time as any other.
+// - Failure is a false result only.
+//
+// Type codes (see OperandText.cpp for the complete table):
+//   0x00 integer constant (address = value, negatives in two's complement)
+//   0x02 real constant    (address = unsigned integer part, no sign)
+//   0x20 X, 0x21 Y, 0x22 TR, 0x23/0x24 M (lower/upper block), 0x25 S,
+//   0x26 T bit, 0x27 C bit, 0x28 SO, 0x29 FO, 0x2A no operand,
+//   0x30-0x33 WX WY WM WS, 0x40 T, 0x41 C, 0x42-0x46 R (by block),
+//   0x47 D, 0x48 F, 0x4E R indexed by V, 0x4F R indexed by Z,
+//   0x60-0x63 DWX DWY DWM DWS, 0x66 C 32-bit, 0x67 DR, 0x68 DD, 0x69 DF.
+
+#include <cstdint>
 
 #include "fautil/Types.h"
 
-namespace fautil {}  // namespace fautil
+namespace fautil {
+
+// Parses operand text. Letters may be either case; no white space is allowed.
+// An empty (or null) text fails and leaves `type` and `address` untouched;
+// otherwise both are cleared first and, after a failure, hold whatever the
+// parse reached. Operands and integer constants are validated (and their code
+// recoded by block) with CheckTypeRange; real constants (code 0x02) are only
+// range-tested against the single-precision limit.
+bool StrToType(const char* text, uint8_t& type, uint32_t& address);
+
+// Writes the canonical text of the pair into `buffer` (at most 14 characters
+// and the terminator). The address is written as a signed 32-bit number and
+// is not range-checked. A code without a text form (0x02 included) writes "?"
+// and fails.
+bool TypeToStr(char* buffer, uint8_t type, uint32_t address);
+
+// StrToType followed by TypeToStr: canonical upper-case text without leading
+// zeros. When the parse fails the buffer is untouched; when the parsed code has
+// no text form (a real constant) the buffer holds "?". Fails in both cases.
+bool StrNormalize(char* buffer, const char* text);
+
+// Reserved conversion: leaves both values unchanged and returns true.
+bool TypeToDType(uint8_t& type, uint32_t& address);
+
+// Accepts the pair when the address is valid for the code and rewrites the
+// code by address block (M 0x23/0x24, C 200-255 to 0x66, R 0x42-0x46). The
+// address is never written. Rejects unknown codes and the real constant 0x02.
+bool CheckTypeRange(uint8_t& type, uint32_t& address);
+
+}  // namespace fautil
