@@ -1,0 +1,23 @@
+// The kernel's termios2 interface cannot share a translation unit with
+// <termios.h>, so arbitrary rates live here on their own.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cstdint>
+
+bool SetCustomBaudRate(int fd, uint32_t rate) {
+  struct termios2 t {};
+  if (ioctl(fd, TCGETS2, &t) != 0) return false;
+  t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+  t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  t.c_ispeed = rate;
+  t.c_ospeed = rate;
+  return ioctl(fd, TCSETS2, &t) == 0;
+}
+
+bool ReadBaudRate(int fd, uint32_t& rate) {
+  struct termios2 t {};
+  if (ioctl(fd, TCGETS2, &t) != 0) return false;
+  rate = t.c_ospeed;
+  return true;
+}

@@ -1,0 +1,190 @@
+#include "ReadThread.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "LineEvents.h"
+
+namespace {
+
+// Devices with line-event totals are sampled this often while idle: a few
+// wake-ups a second, and none at all for devices without them.
+constexpr std::chrono::milliseconds kLinePoll{250};
+
+int ToTimeout(std::chrono::steady_clock::duration d) {
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(d).count();
+  return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, INT_MAX));
+}
+
+}  // namespace
+
+TReadThread::TReadThread(TSerialDevice& device, const TEvent& stop, TNoticeWindow& notices,
+                         std::atomic<bool>& hangupPosted)
+    : fDevice(device), fStop(stop), fNotices(notices), fHangupPosted(hangupPosted) {}
+
+TReadThread::~TReadThread() {
+  Join();
+}
+
+void TReadThread::Start() {
+  fThread = std::thread([this] { Execute(); });
+}
+
+void TReadThread::Join() {
+  if (fThread.joinable()) fThread.join();
+}
+
+void TReadThread::Execute() {
+  const TLineProbe probe = fDevice.ReadLineSnapshot(fLines);
+  if (probe == TLineProbe::Failed) {
+    PostHangupCall();
+  } else {
+    fWatchLines = probe == TLineProbe::Ok;
+    fNextLineCheck = Clock::now() + kLinePoll;
+    uint8_t buffer[kReadBufferSize];
+    for (;;) {
+      uint32_t length = 0;
+      const TReadEnd end = ReadChunk(buffer, length);
+      if (end == TReadEnd::Hangup) PostHangupCall();
+      if (end != TReadEnd::Chunk) break;
+      if (fDevice.GetState().Flags & dcb::kNull) {
+        length = static_cast<uint32_t>(std::remove(buffer, buffer + length, 0) - buffer);
+        if (length == 0) continue;
+      }
+      if (!CheckLineEvents(modem_event::kCharReceived)) break;
+      if (!HandleReadData(buffer, length)) break;
+    }
+  }
+  fDevice.Purge(purge::kRxAbort | purge::kRxClear);
+}
+
+// One read: waits without limit for the first byte (a read that would complete
+// empty is simply issued again), then completes when the gap after a byte
+// exceeds the interval time-out, the total time-out (counted from the first
+// byte) expires, or the buffer is full.
+TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) {
+  length = 0;
+  if (fHangupAfterChunk) return TReadEnd::Hangup;
+
+  const TCommTimeouts t = fDevice.GetTimeouts();
+  const bool atOnce = t.ReadIntervalTimeout == kMaxDword &&
+                      ((t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) ||
+                       t.ReadTotalTimeoutMultiplier == kMaxDword);
+  const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+  const std::chrono::milliseconds interval(t.ReadIntervalTimeout);
+  const std::chrono::milliseconds total(uint64_t{t.ReadTotalTimeoutMultiplier} * kReadBufferSize +
+                                        t.ReadTotalTimeoutConstant);
+  const bool useTotal = !atOnce && total.count() != 0;
+
+  Clock::time_point lastByte, deadline;
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    int timeout = kWaitForever;
+    if (length > 0) {
+      Clock::duration left = Clock::duration::max();
+      // "Exceeds": the read ends only once the gap is longer than the interval.
+      if (useInterval)
+        left = std::min(left, lastByte + interval + std::chrono::milliseconds(1) - now);
+      if (useTotal) left = std::min(left, deadline - now);
+      if (left <= Clock::duration::zero()) return TReadEnd::Chunk;
+      if (left != Clock::duration::max()) timeout = ToTimeout(left);
+    }
+    if (fWatchLines) {
+      if (now >= fNextLineCheck) {
+        if (!CheckLineEvents(0)) return TReadEnd::Quit;
+        continue;
+      }
+      const int untilCheck = ToTimeout(fNextLineCheck - now);
+      timeout = timeout == kWaitForever ? untilCheck : std::min(timeout, untilCheck);
+    }
+
+    switch (fDevice.WaitReadable(fStop, timeout)) {
+      case TWaitResult::Stop:
+        return TReadEnd::Stop;
+      case TWaitResult::Timeout:
+        continue;
+      case TWaitResult::Hangup:
+      case TWaitResult::Failed:
+        break;
+      case TWaitResult::Ready: {
+        const TIoResult r = fDevice.Read(buffer + length, kReadBufferSize - length);
+        if (r.kind == TIoResult::Kind::WouldBlock) continue;
+        if (r.kind == TIoResult::Kind::Closed) return TReadEnd::Quit;
+        if (r.kind == TIoResult::Kind::Done && r.count > 0) {
+          const Clock::time_point at = Clock::now();
+          if (length == 0) deadline = at + total;
+          length += static_cast<uint32_t>(r.count);
+          lastByte = at;
+          if (length == kReadBufferSize || atOnce) return TReadEnd::Chunk;
+          continue;
+        }
+        // Ready but nothing to read, or an I/O error: the device has gone.
+        break;
+      }
+    }
+    if (length == 0) return TReadEnd::Hangup;
+    // Hand over what arrived before the device went; the hang-up follows.
+    fHangupAfterChunk = true;
+    return TReadEnd::Chunk;
+  }
+}
+
+bool TReadThread::CheckLineEvents(uint32_t modemBits) {
+  if (fWatchLines) {
+    fNextLineCheck = Clock::now() + kLinePoll;
+    TLineSnapshot now;
+    switch (fDevice.ReadLineSnapshot(now)) {
+      case TLineProbe::Failed:
+        PostHangupCall();
+        return false;
+      case TLineProbe::Unsupported:
+        fWatchLines = false;
+        break;
+      case TLineProbe::Ok: {
+        const TLineChange change = DiffLineSnapshot(fLines, now);
+        fLines = now;
+        if (change.errors != 0 && !ReceiveError(change.errors)) return false;
+        modemBits |= change.modemEvents;
+        break;
+      }
+    }
+  }
+  return modemBits == 0 || ModemStateChange(modemBits);
+}
+
+bool TReadThread::HandleReadData(const uint8_t* buffer, uint32_t length) {
+  if (length == 0) return false;
+  // Zero-filled, so the byte after the chunk is 0.
+  std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[length + 1]());
+  if (!copy) {
+    PostHangupCall();
+    return false;
+  }
+  std::memcpy(copy.get(), buffer, length);
+  return ReceiveData(std::move(copy), length);
+}
+
+bool TReadThread::ReceiveData(std::unique_ptr<uint8_t[]> copy, uint32_t length) {
+  if (fNotices.Post({notice::kReceiveData, length, 0, std::move(copy)})) return true;
+  PostHangupCall();
+  return false;
+}
+
+bool TReadThread::ReceiveError(uint32_t flags) {
+  if (fNotices.Post({notice::kReceiveError, 0, flags, nullptr})) return true;
+  PostHangupCall();
+  return false;
+}
+
+bool TReadThread::ModemStateChange(uint32_t bits) {
+  if (fNotices.Post({notice::kModemEvent, 0, bits, nullptr})) return true;
+  PostHangupCall();
+  return false;
+}
+
+void TReadThread::PostHangupCall() {
+  // One hang-up per open port, whichever thread notices first.
+  if (!fHangupPosted.exchange(true)) fNotices.Post({notice::kHangup, 0, 0, nullptr});
+}

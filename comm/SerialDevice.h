@@ -1,0 +1,129 @@
+// The platform seam of the serial component: a manual-reset event the worker
+// threads can wait on, and an open serial device with its driver-side record
+// of line settings and time-outs. One implementation per operating system
+// (PosixSerialDevice.cpp); tests put scripted devices in its place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "CommTypes.h"
+
+// Manual-reset event. Set, Reset and IsSet may be called from any thread.
+class TEvent {
+ public:
+  TEvent();
+  ~TEvent();
+  TEvent(const TEvent&) = delete;
+  TEvent& operator=(const TEvent&) = delete;
+
+  // False when the operating system could not provide the event.
+  bool Valid() const { return fHandle >= 0; }
+  void Set();
+  void Reset();
+  bool IsSet() const;
+  // Operating-system handle, for the platform layer only.
+  int Handle() const { return fHandle; }
+
+ private:
+  int fHandle;
+};
+
+inline constexpr int kWaitTimeout = -1;
+inline constexpr int kWaitFailed = -2;
+inline constexpr int kWaitForever = -1;
+
+// Waits until one of `events` is set and returns the lowest index that is set,
+// kWaitTimeout when `timeoutMs` (kWaitForever: no limit) passed first, or
+// kWaitFailed.
+int WaitForEvents(std::initializer_list<const TEvent*> events, int timeoutMs);
+
+enum class TWaitResult {
+  Stop,     // the stop event is set (reported first when several hold)
+  Ready,    // the device can be read or written without blocking
+  Timeout,  // the time limit passed (also after an interrupted wait)
+  Hangup,   // the device has gone
+  Failed,   // the wait itself failed
+};
+
+struct TIoResult {
+  enum class Kind {
+    Done,        // `count` bytes moved; a read of 0 bytes means end of file
+    WouldBlock,  // nothing to move now
+    Closed,      // the handle is no longer valid
+    Failed,      // an I/O error
+  };
+  Kind kind = Kind::Failed;
+  std::size_t count = 0;
+};
+
+// Running totals of line events since the device was opened.
+struct TLineSnapshot {
+  uint32_t frame = 0;
+  uint32_t overrun = 0;
+  uint32_t parity = 0;
+  uint32_t brk = 0;
+  uint32_t bufOverrun = 0;
+  uint32_t dcd = 0;  // carrier-detect transitions
+  uint32_t rng = 0;  // ring-indicator events
+};
+
+enum class TLineProbe { Ok, Unsupported, Failed };
+
+// An open serial device. Destroying it closes the device.
+//
+// Threads: GetState/GetTimeouts may be called from any thread; SetState,
+// SetTimeouts, Purge and GetModemStatus from the owner's thread; the Wait*,
+// Read, Write and ReadLineSnapshot calls from one worker thread each (reading
+// and writing may run at the same time on two threads).
+class TSerialDevice {
+ public:
+  virtual ~TSerialDevice() = default;
+
+  TDcb GetState() const;
+  // Applies `state` to the line; stores it only when the device accepted it.
+  bool SetState(const TDcb& state);
+  TCommTimeouts GetTimeouts() const;
+  void SetTimeouts(const TCommTimeouts& timeouts);
+
+  // Clears the input and/or output queues (purge:: bits).
+  virtual void Purge(uint32_t actions) = 0;
+  // Fills modem_status:: bits; false when the device cannot tell.
+  virtual bool GetModemStatus(uint32_t& bits) = 0;
+
+  // Waits for the stop event or the device; timeoutMs may be kWaitForever.
+  virtual TWaitResult WaitReadable(const TEvent& stop, int timeoutMs) = 0;
+  virtual TWaitResult WaitWritable(const TEvent& stop, int timeoutMs) = 0;
+  // Never block.
+  virtual TIoResult Read(uint8_t* buffer, std::size_t size) = 0;
+  virtual TIoResult Write(const uint8_t* data, std::size_t size) = 0;
+  // Unsupported when the device keeps no line-event totals.
+  virtual TLineProbe ReadLineSnapshot(TLineSnapshot& out) = 0;
+
+ protected:
+  // Puts `state` onto the line; false when the device refuses it.
+  virtual bool ApplyState(const TDcb& state) = 0;
+  // Record reported before the first SetState.
+  void InitState(const TDcb& state);
+
+ private:
+  mutable std::mutex fMutex;
+  TDcb fState;
+  TCommTimeouts fTimeouts;
+};
+
+enum class TOpenError { None, OpenFailed, NotCharDevice, NotTerminal };
+
+struct TOpenResult {
+  std::unique_ptr<TSerialDevice> device;
+  TOpenError error = TOpenError::OpenFailed;
+};
+
+// Opens the device at `path` exclusively: it must exist, must not be open
+// elsewhere through this component, must be a character device and a
+// terminal. Never creates a file.
+TOpenResult OpenSerialDevice(const std::string& path);
