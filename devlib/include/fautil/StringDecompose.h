@@ -35,8 +35,7 @@ LeadByteTest CurrentLeadByteTest();
 // Writes the first part (at most 9 bytes, terminated) to `first`, which must
 // hold kDecomposeFirstSize bytes, and the rest (terminated) to `rest`, which
 // must hold the whole rest (strlen(text) + 1 bytes always do). A null text
-// counts as empty;
-// a null output buffer is skipped. Always true.
+// counts as empty; a null output buffer is skipped. Always true.
 bool DecomposeStr(const char* text, char* first, char* rest);
 
 }  // namespace fautil
