@@ -1,0 +1,14 @@
+#include "OverlayBitmap.h"
+
+namespace kv37 {
+
+void TOverlayBitmap::SizeLike(const QImage& pattern) {
+  if (pattern.isNull()) {
+    QImage::operator=(QImage());
+    return;
+  }
+  QImage::operator=(QImage(pattern.size(), pattern.format()));
+  fill(kWindowFrameColor);
+}
+
+}  // namespace kv37
