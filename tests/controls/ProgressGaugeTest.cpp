@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "OverlayBitmap.h"
 #include "ProgressGauge.h"
 
 namespace kv37 {
@@ -445,6 +446,28 @@ TEST(TextPicture, EmptyRangeReadsZeroPercentOverAnEmptyBar) {
   const auto zero = UtilityGaugeAt(0, TProgressGaugeKind::gkHorizontalBar, true);
   EXPECT_EQ(withText, zero->PaintToImage());
   EXPECT_NE(withText, bare);
+}
+
+TEST(TextPicture, OversizedTextIsClippedInsideTheFrame) {
+  auto g = UtilityGaugeAt(50, TProgressGaugeKind::gkHorizontalBar, true);
+  QFont huge("Liberation Sans");
+  huge.setPixelSize(60);
+  g->setFont(huge);
+  ExpectBlackFrame(g->PaintToImage());
+}
+
+TEST(OverlayBitmap, SizeLikeTakesThePatternsSizeInTheWindowFrameColour) {
+  QImage pattern(7, 3, QImage::Format_RGB32);
+  pattern.fill(Qt::red);
+  TOverlayBitmap overlay;
+  overlay.SizeLike(pattern);
+  EXPECT_EQ(overlay.size(), QSize(7, 3));
+  EXPECT_EQ(overlay.format(), QImage::Format_RGB32);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(overlay.pixelColor(x, y), kWindowFrameColor);
+
+  overlay.SizeLike(QImage());
+  EXPECT_TRUE(overlay.isNull());
 }
 
 struct PixelCase {
