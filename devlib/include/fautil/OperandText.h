@@ -12,14 +12,30 @@
 //   kept: every routine may run on any thread at the same time as any other.
 // - Failure is a false result only.
 //
-// Type codes (see OperandText.cpp for the complete table):
-//   0x00 integer constant (address = value, negatives in two's complement)
-//   0x02 real constant    (address = unsigned integer part, no sign)
-//   0x20 X, 0x21 Y, 0x22 TR, 0x23/0x24 M (lower/upper block), 0x25 S,
-//   0x26 T bit, 0x27 C bit, 0x28 SO, 0x29 FO, 0x2A no operand,
-//   0x30-0x33 WX WY WM WS, 0x40 T, 0x41 C, 0x42-0x46 R (by block),
-//   0x47 D, 0x48 F, 0x4E R indexed by V, 0x4F R indexed by Z,
-//   0x60-0x63 DWX DWY DWM DWS, 0x66 C 32-bit, 0x67 DR, 0x68 DD, 0x69 DF.
+// Type codes and the addresses CheckTypeRange accepts:
+//   0x00       integer constant    any value (negatives in two's complement)
+//   0x02       real constant       no text form; address = integer part
+//   0x20, 0x21 X, Y                0-255
+//   0x22       TR                  not checked
+//   0x23, 0x24 M (0x24 from M1912) 0-2001
+//   0x25       S                   0-999
+//   0x26, 0x40 T bit, T register   0-255
+//   0x27, 0x41 C bit, C register   0-255 (200-255 recoded to 0x66)
+//   0x66       32-bit C register   0-255
+//   0x28, 0x29 SO, FO              not checked
+//   0x2A       no operand          not checked; written as empty text
+//   0x30-0x33  WX WY WM WS         multiples of 8 up to 240, 240, 1896, 984
+//   0x60-0x63  DWX DWY DWM DWS     multiples of 8 up to 224, 224, 1880, 968
+//   0x42-0x46  R by block          R0-R3839, R3840-R3903, R3904-R3967,
+//                                  R3968-R4167 (V = R4164, Z = R4165),
+//                                  R5000-R8071
+//   0x47       D                   0-4095 (P0-P9 are D4080-D4089)
+//   0x48       F                   0-8191
+//   0x4E, 0x4F R indexed by V, Z   0-4167, 5000-8071 (written, never parsed)
+//   0x67       DR register pair    0-8070 but 3839, 3903, 3967, 4167-4999
+//   0x68, 0x69 DD, DF pairs        0-4094, 0-8190
+// T and C bits share the text of the registers, so text never yields 0x26
+// or 0x27; those come from packed codes and link strings.
 
 #include <cstdint>
 
