@@ -1,10 +1,9 @@
 #include "fautil/MemoryDump.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
-
-#include "fautil/NumberText.h"
 
 namespace fautil {
 namespace {
@@ -50,31 +49,104 @@ int32_t UsableRoom(const uint8_t* buffer, int32_t limit) {
   return buffer == nullptr ? 0 : std::max(limit, int32_t{0});
 }
 
-bool IsHexSeparator(char c) {
-  return c == ',' || c == ' ' || c == '\n' || c == '\r';
-}
-bool IsItemSeparator(char c) {
-  return c == ',' || c == ' ' || c == '\r';
+// Character classes of the parsers, by byte value: hex digit values (-1 for
+// none) and separator flags.
+constexpr uint8_t kHexSeparator = 1;
+constexpr uint8_t kItemSeparator = 2;
+
+struct CharTables {
+  std::array<int8_t, 256> hex{};
+  std::array<uint8_t, 256> separator{};
+};
+
+constexpr CharTables MakeCharTables() {
+  CharTables t;
+  for (int c = 0; c < 256; ++c) {
+    t.hex[c] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
+               : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+               : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                                      : int8_t{-1};
+  }
+  t.separator[','] = t.separator[' '] = t.separator['\r'] = kHexSeparator | kItemSeparator;
+  t.separator['\n'] = kHexSeparator;
+  return t;
 }
 
-// -1 for anything that is not a hex digit of either case.
-int HexLetterValue(char c) {
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+constexpr CharTables kChars = MakeCharTables();
 
+int HexDigitValue(char c) {
+  return kChars.hex[static_cast<unsigned char>(c)];
+}
+bool IsHexDigit(char c) {
+  return HexDigitValue(c) >= 0;
+}
 bool IsDecimal(char c) {
   return c >= '0' && c <= '9';
+}
+int HexLetterValue(char c) {
+  return IsDecimal(c) ? -1 : HexDigitValue(c);
+}
+
+bool IsHexSeparator(char c) {
+  return kChars.separator[static_cast<unsigned char>(c)] & kHexSeparator;
+}
+bool IsItemSeparator(char c) {
+  return kChars.separator[static_cast<unsigned char>(c)] & kItemSeparator;
+}
+
+// ':', 8 hex digits and two spaces, as both dumps begin.
+bool HasIndexField(std::string_view line) {
+  if (line.size() < kCellColumn || line[0] != ':') return false;
+  for (std::size_t i = 1; i <= 8; ++i) {
+    if (!IsHexDigit(line[i])) return false;
+  }
+  return line[9] == ' ' && line[10] == ' ';
+}
+
+// Reads the cells of a line in the byte dump's exact columns into `cells` and
+// returns their number, or -1 when the line has other columns. Blank cells
+// are allowed, as on a short last line.
+int ReadByteDumpLine(std::string_view line, uint8_t* cells) {
+  if (line.size() <= kByteCharColumn || !HasIndexField(line)) return -1;
+  if (line[kByteCharColumn - 1] != ' ') return -1;
+  int count = 0;
+  for (std::size_t k = 0; k < kBytesPerLine; ++k) {
+    const char* cell = line.data() + kCellColumn + 3 * k;
+    if (cell[2] != ' ') return -1;
+    if (cell[0] == ' ' && cell[1] == ' ') continue;
+    const int high = HexDigitValue(cell[0]);
+    const int low = HexDigitValue(cell[1]);
+    if (high < 0 || low < 0) return -1;
+    cells[count++] = static_cast<uint8_t>(high * 16 + low);
+  }
+  return count;
+}
+
+// True for a line in the word dump's exact columns.
+bool IsWordDumpLine(std::string_view line) {
+  if (line.size() <= kWordCharColumn || !HasIndexField(line)) return false;
+  for (std::size_t k = 0; k < kWordsPerLine; ++k) {
+    const char* cell = line.data() + kCellColumn + 5 * k;
+    const bool blank = cell[0] == ' ';
+    for (int i = 0; i < 4; ++i) {
+      if (blank ? cell[i] != ' ' : !IsHexDigit(cell[i])) return false;
+    }
+    if (cell[4] != ' ') return false;
+  }
+  return line.substr(kCellColumn + 5 * kWordsPerLine, 3) == "   ";
 }
 
 // One hex token of a TextToMem line; false when it is not 1 or 2 hex digits.
 bool ParseHexToken(std::string_view token, uint8_t& value) {
-  // A zero character would end the text early and hide what follows it.
-  if (token.size() > 2 || token.find('\0') != std::string_view::npos) return false;
-  char text[3] = {};
-  token.copy(text, token.size());
-  return StrToHex(text, value);
+  if (token.empty() || token.size() > 2) return false;
+  int result = 0;
+  for (const char c : token) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) return false;
+    result = result * 16 + digit;
+  }
+  value = static_cast<uint8_t>(result);
+  return true;
 }
 
 // UStrToMem on an item of known length (lines may hold zero characters).
@@ -185,12 +257,30 @@ int32_t TextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit) {
   if (lines == nullptr) return 0;
   const int32_t room = UsableRoom(buffer, limit);
   int32_t stored = 0;
-  for (const std::string& line : *lines) {
-    if (line.empty() || line[0] == ';') continue;
-    if (line.size() > kMaxTextLine) return -1;
-    // On a dump line only the 2-digit cells count: the index field, word
-    // cells and the character column are skipped.
+  // False once the parse ends with `stored`; the room is checked before the
+  // byte is written.
+  const auto put = [&](uint8_t byte) {
+    if (stored >= room) return false;
+    buffer[stored++] = byte;
+    return stored < room;
+  };
+  uint8_t cells[kBytesPerLine];
+  for (const std::string& text : *lines) {
+    if (text.empty() || text[0] == ';') continue;
+    if (text.size() > kMaxTextLine) return -1;
+    const std::string_view line(text);
+    // On a dump line only the 2-digit cells count: the index field and word
+    // cells are skipped. On the dumps' own lines the character column is not
+    // read either: a space or comma there could cut out a 2-character piece
+    // that would pass for a cell.
     const bool dumpLine = line[0] == ':';
+    if (dumpLine) {
+      const int count = ReadByteDumpLine(line, cells);
+      for (int i = 0; i < count; ++i) {
+        if (!put(cells[i])) return stored;
+      }
+      if (count >= 0 || IsWordDumpLine(line)) continue;
+    }
     const char* p = line.data();
     const char* const end = p + line.size();
     for (;;) {
@@ -202,9 +292,7 @@ int32_t TextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit) {
       if (dumpLine && token.size() != 2) continue;
       uint8_t byte = 0;
       if (!ParseHexToken(token, byte)) return -1;
-      if (stored >= room) return stored;
-      buffer[stored++] = byte;
-      if (stored == room) return stored;
+      if (!put(byte)) return stored;
     }
   }
   return stored;

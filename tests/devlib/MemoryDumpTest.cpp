@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,15 +12,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Bytes whose character column never holds a separator (space or comma), so
-// every full dump line's column is one 16-character token.
-Bytes DumpSafeBytes(std::size_t n, unsigned seed) {
+Bytes RandomBytes(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);
   Bytes data(n);
-  for (auto& b : data) {
-    do b = static_cast<uint8_t>(rng());
-    while (b == ' ' || b == ',');
-  }
+  for (auto& b : data) b = static_cast<uint8_t>(rng());
   return data;
 }
 
@@ -72,40 +68,64 @@ TEST(TextToMem, ReadsBackItsOwnDumpForEveryShortLengthAndALargeOne) {
   for (std::size_t n = 0; n <= 64; ++n) lengths.push_back(n);
   lengths.push_back(100003);
   for (std::size_t n : lengths) {
-    const Bytes data = DumpSafeBytes(n, static_cast<unsigned>(n));
+    // Any byte values: spaces and commas in the character column included.
+    Bytes data = RandomBytes(n, static_cast<unsigned>(n));
+    for (std::size_t i = 0; i < n; i += 5) data[i] = (i % 2) ? ' ' : ',';
     TStrings lines;
     MemDump(&lines, data.data(), static_cast<int32_t>(n));
-    Bytes back(n + 1, 0xEE);
-    ASSERT_EQ(TextToMem(&lines, back.data(), static_cast<int32_t>(n)), static_cast<int32_t>(n))
+    Bytes back(n + 16, 0xEE);
+    ASSERT_EQ(TextToMem(&lines, back.data(), static_cast<int32_t>(n + 16)), static_cast<int32_t>(n))
         << n;
-    back.pop_back();
-    EXPECT_EQ(back, data) << n;
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), back.begin())) << n;
+    EXPECT_EQ(back[n], 0xEE) << n;
   }
 }
 
-TEST(TextToMem, DumpCharacterColumnCountsOnlyAsATwoCharacterToken) {
-  Bytes out(8, 0);
-  // A last line of two printable hex-letter bytes: the column "AB" is a byte.
-  TStrings lines;
-  const Bytes ab = {0x41, 0x42};
-  MemDump(&lines, ab.data(), 2);
-  EXPECT_EQ(TextToMem(&lines, out.data(), 8), 3);
-  EXPECT_EQ(out[2], 0xAB);
-  // ".." is not hex.
-  lines.clear();
-  const Bytes dots = {0x00, 0x01};
-  MemDump(&lines, dots.data(), 2);
-  EXPECT_EQ(TextToMem(&lines, out.data(), 8), -1);
+TEST(TextToMem, CharacterColumnIsReadOnlyOffTheDumpLayout) {
+  struct Case {
+    const char* name;
+    TStrings lines;
+    int32_t result;
+    Bytes stored;
+  };
+  const std::string ab = ":00000000  41 42" + std::string(44, ' ') + "AB";
+  const Case cases[] = {
+      {"2-byte dump line", {ab}, 2, {0x41, 0x42}},
+      {"lower-case index and cells",
+       {":0000000a  4a 42" + std::string(44, ' ') + "JB"},
+       2,
+       {0x4A, 0x42}},
+      {"split column of a full line",
+       {":00000000  41 42 20 43 44 20 45 46 47 48 49 4A 4B 4C 4D 4E  AB CD EFGHIJKLMN"},
+       16,
+       {0x41, 0x42, 0x20, 0x43, 0x44, 0x20, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D,
+        0x4E}},
+      {"word dump line of one word", {":00000000  4142" + std::string(39, ' ') + "AB"}, 0, {}},
+      {"column shifted by one",
+       {":00000000  41 42" + std::string(43, ' ') + "AB"},
+       3,
+       {0x41, 0x42, 0xAB}},
+      {"short hand-written line", {":0000 1 22 333 44"}, 2, {0x22, 0x44}},
+      {"not hex off the layout", {":00000000 01 .."}, -1, {0x01}},
+  };
+  for (const Case& c : cases) {
+    Bytes out(20, 0xEE);
+    EXPECT_EQ(TextToMem(&c.lines, out.data(), 20), c.result) << c.name;
+    for (std::size_t i = 0; i < c.stored.size(); ++i) EXPECT_EQ(out[i], c.stored[i]) << c.name;
+    EXPECT_EQ(out[c.stored.size()], 0xEE) << c.name;
+  }
 }
 
 TEST(TextToMem, WordDumpLinesGiveNothing) {
-  std::vector<uint16_t> words(64);
-  for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(0x0101 * i + 7);
-  TStrings lines;
-  WordMemDump(&lines, words.data(), static_cast<int32_t>(words.size()));
-  Bytes out(4, 0xEE);
-  EXPECT_EQ(TextToMem(&lines, out.data(), 4), 0);
-  EXPECT_EQ(out, Bytes(4, 0xEE));
+  for (int32_t count : {1, 7, 8, 64}) {
+    std::vector<uint16_t> words(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(0x4142 + i);
+    TStrings lines;
+    WordMemDump(&lines, words.data(), count);
+    Bytes out(4, 0xEE);
+    EXPECT_EQ(TextToMem(&lines, out.data(), 4), 0) << count;
+    EXPECT_EQ(out, Bytes(4, 0xEE)) << count;
+  }
 }
 
 TEST(TextToMem, TokenRules) {
@@ -119,7 +139,6 @@ TEST(TextToMem, TokenRules) {
       {"lower case and single digits", {"ff,a 0F"}, 3, {0xFF, 0x0A, 0x0F}},
       {"runs of separators", {",, 01 ,\r\n02\r"}, 2, {0x01, 0x02}},
       {"comments and empty lines skipped", {"; 99 zz", "", "10", ";"}, 1, {0x10}},
-      {"dump line keeps only 2-character tokens", {":0000 1 22 333 44"}, 2, {0x22, 0x44}},
       {"three characters off a dump line", {"01 123"}, -1, {0x01}},
       {"bad hex keeps earlier bytes", {"01 02", "G3"}, -1, {0x01, 0x02}},
       {"tab is not a separator", {"01\t02"}, -1, {}},

@@ -45,9 +45,10 @@ bool WordMemDump(TStrings* lines, const uint16_t* data, int32_t count);
 // - Tokens are separated by runs of ',', ' ', '\n' and '\r'. Each token is 1 or
 //   2 hex digits of either case; anything else gives -1.
 // - On a line starting with ':' (a dump line) only tokens of exactly 2
-//   characters are read, so the index field, the 4-digit cells of word dumps
-//   and a full character column are skipped. A 2-character token in the
-//   character column is read as a byte too, or gives -1 when it is not hex.
+//   characters are read, so the index field and the 4-digit cells of word
+//   dumps are skipped. On a line with the exact columns of MemDump or
+//   WordMemDump the character column is not read either, so any dump reads
+//   back as the bytes it shows (and a word dump as nothing).
 // - Parsing stops as soon as `limit` bytes are stored (at the first valid
 //   token when there is no room at all).
 // - A line longer than kMaxTextLine gives -1.
