@@ -1,0 +1,32 @@
+#include "LinePacing.h"
+
+#include <thread>
+
+namespace kv37::sim {
+
+LinePacing::LinePacing(unsigned baud) {
+  if (baud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
+
+LinePacing::Clock::time_point LinePacing::Write(ByteTransport& line,
+                                                std::span<const uint8_t> bytes) const {
+  if (!Paced()) {
+    line.Write(bytes);
+    return Clock::now();
+  }
+  // Absolute deadlines, so a late wake-up does not slow the bytes after it.
+  const auto start = Clock::now();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::this_thread::sleep_until(start + byteTime_ * static_cast<int64_t>(i));
+    line.Write(bytes.subspan(i, 1));
+  }
+  return Clock::now();
+}
+
+LinePacing::Clock::time_point LinePacing::ArrivalOfLast(Clock::time_point first,
+                                                        std::size_t count) const {
+  if (!Paced() || count == 0) return first;
+  return first + byteTime_ * static_cast<int64_t>(count - 1);
+}
+
+}  // namespace kv37::sim
