@@ -157,7 +157,7 @@ int32_t ParseItem(std::string_view item, uint8_t* buffer, int32_t room) {
 
   enum class State { kStart, kQuoted, kClosing, kNumber };
   State state = State::kStart;
-  // Items of this state are at most 3 characters, so neither overflows.
+  // Numbers are at most 3 characters long, so neither accumulator overflows.
   int decimal = 0;
   int hex = 0;
   bool decimalOnly = true;

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 
 namespace fautil {
 namespace {
@@ -96,7 +95,8 @@ uint32_t StrToDWord(const char* text) {
 bool StrToHex(const char* text, uint8_t& value) {
   value = 0;
   if (text == nullptr) return false;
-  const std::size_t length = strnlen(text, 3);
+  std::size_t length = 0;
+  while (length < 3 && text[length] != '\0') ++length;
   if (length == 0 || length > 2) return false;
   for (std::size_t i = 0; i < length; ++i) {
     const int digit = HexValue(text[i]);

@@ -278,5 +278,37 @@ TEST(UTextToMem, LongestLineHoldsOneLongStringAndLongerLinesFail) {
   EXPECT_EQ(UTextToMem(&lines, out.data(), 2048), -1);
 }
 
+// --- Both parsers on arbitrary text ---------------------------------------
+
+TEST(TextParsers, RandomTextNeverWritesPastTheLimit) {
+  std::mt19937 rng(2024);
+  const std::string alphabet = "0123456789ABCDEFafHh',; :\r\n\tXZ.";
+  for (int round = 0; round < 2000; ++round) {
+    TStrings lines(rng() % 4);
+    for (auto& line : lines) {
+      line.resize(rng() % (round % 50 == 0 ? 1100 : 40));
+      for (auto& c : line) c = alphabet[rng() % alphabet.size()];
+    }
+    const auto limit = static_cast<int32_t>(rng() % 8);
+    for (auto* parse : {&TextToMem, &UTextToMem}) {
+      Bytes out(16, 0xEE);
+      const int32_t n = parse(&lines, out.data(), limit);
+      EXPECT_GE(n, -1);
+      EXPECT_LE(n, limit);
+      for (std::size_t i = static_cast<std::size_t>(limit); i < out.size(); ++i) {
+        ASSERT_EQ(out[i], 0xEE) << "round " << round;
+      }
+    }
+    if (!lines.empty()) {
+      Bytes out(16, 0xEE);
+      const int32_t n = UStrToMem(lines[0].c_str(), out.data(), limit);
+      EXPECT_LE(n, limit);
+      for (std::size_t i = static_cast<std::size_t>(limit); i < out.size(); ++i) {
+        ASSERT_EQ(out[i], 0xEE) << "round " << round;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace fautil

@@ -25,6 +25,7 @@
 // - The parsers never write past `limit` (or `room`) bytes. They return -1 on
 //   the first bad token; the bytes stored before it stay in the buffer.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fautil/Types.h"
