@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "FuzzCheck.h"
+#include "FuzzSupport.h"
 #include "fautil/StringDecompose.h"
 
 namespace {

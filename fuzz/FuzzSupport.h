@@ -1,12 +1,14 @@
 #pragma once
-// Property checks inside the harnesses. They stay active in optimised builds
-// (unlike assert) and abort, so libFuzzer records the input as a crash.
+// Shared by the harnesses: property checks, which stay active in optimised
+// builds (unlike assert) and abort, so libFuzzer records the input as a
+// crash; and the input read as a caller's text or list of lines.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #define FUZZ_CHECK(condition)                                                               \
   do {                                                                                      \
@@ -23,6 +25,21 @@ namespace kv37fuzz {
 inline std::string AsText(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
   return text.substr(0, text.find('\0'));
+}
+
+// The input as a list of lines, split at line feeds (which therefore never
+// occur inside a line).
+inline std::vector<std::string> AsLines(const uint8_t* data, size_t size) {
+  std::vector<std::string> lines;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return lines;
 }
 
 }  // namespace kv37fuzz

@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "FuzzCheck.h"
+#include "FuzzSupport.h"
 #include "fautil/OperandRange.h"
 #include "fautil/OperandText.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "FuzzCheck.h"
+#include "FuzzSupport.h"
 #include "fautil/Telephone.h"
 
 namespace {

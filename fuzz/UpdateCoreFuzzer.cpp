@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "FuzzCheck.h"
+#include "FuzzSupport.h"
 #include "UpdateController.h"
 #include "UpdateFrames.h"
 
