@@ -29,6 +29,9 @@ TReadThread::~TReadThread() {
 }
 
 void TReadThread::Start() {
+  // The baseline is taken before Start returns, so no line event that happens
+  // after the port is open goes unreported.
+  fProbe = fDevice.ReadLineSnapshot(fLines);
   fThread = std::thread([this] { Execute(); });
 }
 
@@ -37,11 +40,10 @@ void TReadThread::Join() {
 }
 
 void TReadThread::Execute() {
-  const TLineProbe probe = fDevice.ReadLineSnapshot(fLines);
-  if (probe == TLineProbe::Failed) {
+  if (fProbe == TLineProbe::Failed) {
     PostHangupCall();
   } else {
-    fWatchLines = probe == TLineProbe::Ok;
+    fWatchLines = fProbe == TLineProbe::Ok;
     fNextLineCheck = Clock::now() + kLinePoll;
     uint8_t buffer[kReadBufferSize];
     for (;;) {
@@ -68,16 +70,11 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
   length = 0;
   if (fHangupAfterChunk) return TReadEnd::Hangup;
 
-  const TCommTimeouts t = fDevice.GetTimeouts();
-  const bool atOnce = t.ReadIntervalTimeout == kMaxDword &&
-                      ((t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) ||
-                       t.ReadTotalTimeoutMultiplier == kMaxDword);
-  const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
-  const std::chrono::milliseconds interval(t.ReadIntervalTimeout);
-  const std::chrono::milliseconds total(uint64_t{t.ReadTotalTimeoutMultiplier} * kReadBufferSize +
-                                        t.ReadTotalTimeoutConstant);
-  const bool useTotal = !atOnce && total.count() != 0;
-
+  // Taken when the first byte is in, so a change made while waiting counts.
+  bool atOnce = false;
+  bool useInterval = false;
+  bool useTotal = false;
+  std::chrono::milliseconds interval{0};
   Clock::time_point lastByte, deadline;
   for (;;) {
     const Clock::time_point now = Clock::now();
@@ -114,7 +111,19 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
         if (r.kind == TIoResult::Kind::Closed) return TReadEnd::Quit;
         if (r.kind == TIoResult::Kind::Done && r.count > 0) {
           const Clock::time_point at = Clock::now();
-          if (length == 0) deadline = at + total;
+          if (length == 0) {
+            const TCommTimeouts t = fDevice.GetTimeouts();
+            atOnce = t.ReadIntervalTimeout == kMaxDword &&
+                     ((t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) ||
+                      t.ReadTotalTimeoutMultiplier == kMaxDword);
+            useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+            interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+            const std::chrono::milliseconds total(uint64_t{t.ReadTotalTimeoutMultiplier} *
+                                                      kReadBufferSize +
+                                                  t.ReadTotalTimeoutConstant);
+            useTotal = !atOnce && total.count() != 0;
+            deadline = at + total;
+          }
           length += static_cast<uint32_t>(r.count);
           lastByte = at;
           if (length == kReadBufferSize || atOnce) return TReadEnd::Chunk;

@@ -48,7 +48,8 @@ class TReadThread {
   std::atomic<bool>& fHangupPosted;
   std::thread fThread;
 
-  // Receive thread only.
+  // Set by Start, then used by the receive thread only.
+  TLineProbe fProbe = TLineProbe::Unsupported;
   bool fWatchLines = false;
   TLineSnapshot fLines;
   Clock::time_point fNextLineCheck;

@@ -76,10 +76,10 @@ enum class TLineProbe { Ok, Unsupported, Failed };
 
 // An open serial device. Destroying it closes the device.
 //
-// Threads: GetState/GetTimeouts may be called from any thread; SetState,
-// SetTimeouts, Purge and GetModemStatus from the owner's thread; the Wait*,
-// Read, Write and ReadLineSnapshot calls from one worker thread each (reading
-// and writing may run at the same time on two threads).
+// Threads: GetState, GetTimeouts and Purge may be called from any thread;
+// SetState, SetTimeouts and GetModemStatus from the owner's thread; the Wait*,
+// Read, Write and ReadLineSnapshot calls from one thread each (reading and
+// writing may run at the same time on two threads).
 class TSerialDevice {
  public:
   virtual ~TSerialDevice() = default;

@@ -1,0 +1,380 @@
+// TComm over real pseudo-terminal pairs.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+#include <thread>
+
+#include "CommTestSupport.h"
+#include "PortName.h"
+#include "PosixTermios.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class PtyComm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    comm.CommName = pty.slavePath();
+    ApplyUtilitySettings(comm);
+    log.Attach(comm);
+  }
+  termios MasterTermios() {
+    termios t{};
+    EXPECT_EQ(tcgetattr(pty.master(), &t), 0);
+    return t;
+  }
+
+  TPty pty;
+  TComm comm;
+  TEventLog log;
+};
+
+std::vector<uint8_t> AllByteValues() {
+  std::vector<uint8_t> v(256);
+  for (int i = 0; i < 256; ++i) v[i] = static_cast<uint8_t>(i);
+  return v;
+}
+
+TEST_F(PtyComm, EveryByteValueArrivesUnchanged) {
+  comm.StartComm();
+  pty.Write(AllByteValues());
+  ASSERT_TRUE(WaitUntil([&] { return log.Received().size() >= 256; }));
+  EXPECT_EQ(log.Received(), AllByteValues());
+}
+
+TEST_F(PtyComm, EveryByteValueIsSentUnchanged) {
+  comm.StartComm();
+  const auto bytes = AllByteValues();
+  ASSERT_TRUE(comm.WriteCommData(bytes.data(), 256));
+  EXPECT_EQ(pty.Read(256), bytes);
+}
+
+TEST_F(PtyComm, LongBurstArrivesInOrderedChunksOfAtMost2048EachFollowedByZero) {
+  comm.StartComm();
+  const auto burst = Pattern(7000);
+  pty.Write(burst);
+  ASSERT_TRUE(WaitUntil([&] { return log.Received().size() >= burst.size(); }));
+  EXPECT_EQ(log.Received(), burst);
+  EXPECT_GE(log.chunks.size(), 4u);
+  for (const auto& c : log.chunks) {
+    EXPECT_GE(c.bytes.size(), 1u);
+    EXPECT_LE(c.bytes.size(), 2048u);
+    EXPECT_EQ(c.after, 0);
+  }
+}
+
+TEST_F(PtyComm, FramesSeparatedByAPauseArriveAsOneChunkEach) {
+  comm.StartComm();
+  const std::vector<uint8_t> request{0x02, 0x50, 0x01, 0x02, 0x03, 0x56, 0x03};
+  pty.Write(request);
+  ASSERT_TRUE(WaitUntil([&] { return log.chunks.size() == 1; }));
+  pty.Write(request);
+  ASSERT_TRUE(WaitUntil([&] { return log.chunks.size() == 2; }));
+  PumpEvents(300ms);
+  ASSERT_EQ(log.chunks.size(), 2u);
+  EXPECT_EQ(log.chunks[0].bytes, request);
+  EXPECT_EQ(log.chunks[1].bytes, request);
+  // Each burst is announced as a received-character modem event before its data.
+  ASSERT_GE(log.modem.size(), 2u);
+  EXPECT_EQ(log.modem[0], modem_event::kCharReceived);
+  EXPECT_EQ(log.order[1], "modem");
+  EXPECT_EQ(log.order[2], "data");
+}
+
+TEST_F(PtyComm, BlocksQueuedBackToBackArriveWholeAndInOrder) {
+  comm.StartComm();
+  const auto a = Pattern(3000, 1);
+  const auto b = Pattern(261, 2);
+  ASSERT_TRUE(comm.WriteCommData(a.data(), static_cast<uint16_t>(a.size())));
+  ASSERT_TRUE(comm.WriteCommData(b.data(), static_cast<uint16_t>(b.size())));
+  auto expected = a;
+  expected.insert(expected.end(), b.begin(), b.end());
+  EXPECT_EQ(pty.Read(expected.size()), expected);
+}
+
+TEST_F(PtyComm, SendDataEmptyAfterTheStartAndEachTimeTheQueueDrains) {
+  comm.StartComm();
+  ASSERT_TRUE(WaitUntil([&] { return log.empties == 1; }));
+  EXPECT_TRUE(comm.TransmitIdle());
+  const std::vector<uint8_t> start{0x02, 0x55, 0x00, 0x57, 0x03};
+  ASSERT_TRUE(comm.WriteCommData(start.data(), 5));
+  EXPECT_EQ(pty.Read(5), start);
+  ASSERT_TRUE(WaitUntil([&] { return log.empties == 2; }));
+  EXPECT_TRUE(comm.TransmitIdle());
+  PumpEvents(200ms);
+  EXPECT_EQ(log.empties, 2);
+}
+
+TEST_F(PtyComm, WriteRightAfterTheStartIsAccepted) {
+  for (int i = 0; i < 20; ++i) {
+    comm.StartComm();
+    const uint8_t byte = static_cast<uint8_t>(i);
+    EXPECT_TRUE(comm.WriteCommData(&byte, 1)) << i;
+    EXPECT_EQ(pty.Read(1), std::vector<uint8_t>{byte});
+    comm.StopComm();
+  }
+}
+
+TEST_F(PtyComm, WriteIsRefusedWhenClosedOrEmpty) {
+  const uint8_t byte = 1;
+  EXPECT_FALSE(comm.WriteCommData(&byte, 1));
+  comm.StartComm();
+  EXPECT_FALSE(comm.WriteCommData(&byte, 0));
+  comm.StopComm();
+  EXPECT_FALSE(comm.WriteCommData(&byte, 1));
+  EXPECT_EQ(pty.Drain(100ms).size(), 0u);
+}
+
+struct LineRow {
+  const char* name;
+  void (*apply)(TComm&);
+  void (*check)(const termios&);
+};
+
+class PtyLineSettings : public PtyComm, public ::testing::WithParamInterface<LineRow> {};
+
+TEST_P(PtyLineSettings, MasterSideReadsBackTheProperty) {
+  GetParam().apply(comm);
+  comm.StartComm();
+  GetParam().check(MasterTermios());
+}
+
+TEST_P(PtyLineSettings, SetterReappliesWhileOpen) {
+  comm.StartComm();
+  GetParam().apply(comm);
+  GetParam().check(MasterTermios());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    // The pseudo-terminal driver forces 8 data bits and no parity generation,
+    // so byte size and PARENB are checked by the mapping tests only.
+    PropertyTable, PtyLineSettings,
+    ::testing::Values(
+        LineRow{"Utility", [](TComm&) {},
+                [](const termios& t) {
+                  EXPECT_EQ(cfgetospeed(&t), B57600);
+                  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL),
+                            static_cast<tcflag_t>(CS8));
+                  EXPECT_TRUE(t.c_cflag & CLOCAL);
+                  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INPCK),
+                            static_cast<tcflag_t>(IXOFF));
+                  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+                  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+                  EXPECT_EQ(t.c_cc[VMIN], 0);
+                  EXPECT_EQ(t.c_cc[VTIME], 0);
+                }},
+        LineRow{"BaudRate", [](TComm& c) { c.SetBaudRate(115200); },
+                [](const termios& t) { EXPECT_EQ(cfgetospeed(&t), B115200); }},
+        LineRow{"ParityCheck", [](TComm& c) { c.SetParityCheck(true); },
+                [](const termios& t) { EXPECT_TRUE(t.c_iflag & INPCK); }},
+        LineRow{"CtsFlow", [](TComm& c) { c.SetOutx_CtsFlow(true); },
+                [](const termios& t) { EXPECT_TRUE(t.c_cflag & CRTSCTS); }},
+        LineRow{"OutXonXoff", [](TComm& c) { c.SetOutx_XonXoffFlow(true); },
+                [](const termios& t) { EXPECT_TRUE(t.c_iflag & IXON); }},
+        LineRow{"InXonXoffOff", [](TComm& c) { c.SetInx_XonXoffFlow(false); },
+                [](const termios& t) { EXPECT_FALSE(t.c_iflag & IXOFF); }},
+        LineRow{"RtsHandshake", [](TComm& c) { c.SetRtsControl(TRtsControl::RtsHandshake); },
+                [](const termios& t) { EXPECT_TRUE(t.c_cflag & CRTSCTS); }},
+        LineRow{"OddParity", [](TComm& c) { c.SetParity(TParity::Odd); },
+                [](const termios& t) {
+                  EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD));
+                }},
+        LineRow{"MarkParity", [](TComm& c) { c.SetParity(TParity::Mark); },
+                [](const termios& t) {
+                  EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD | CMSPAR));
+                }},
+        LineRow{"SpaceParity", [](TComm& c) { c.SetParity(TParity::Space); },
+                [](const termios& t) {
+                  EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(CMSPAR));
+                }},
+        LineRow{"TwoStopBits", [](TComm& c) { c.SetStopBits(TStopBits::_2); },
+                [](const termios& t) { EXPECT_TRUE(t.c_cflag & CSTOPB); }},
+        LineRow{"XonXoffChars",
+                [](TComm& c) {
+                  c.SetXonChar(0x01);
+                  c.SetXoffChar(0x02);
+                },
+                [](const termios& t) {
+                  EXPECT_EQ(t.c_cc[VSTART], 0x01);
+                  EXPECT_EQ(t.c_cc[VSTOP], 0x02);
+                }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PtyComm, RateWithoutBConstantIsSetExactly) {
+  comm.SetBaudRate(250000);
+  comm.StartComm();
+  uint32_t rate = 0;
+  ASSERT_TRUE(ReadBaudRate(pty.master(), rate));
+  EXPECT_EQ(rate, 250000u);
+}
+
+TEST_F(PtyComm, RefusedSettingLeavesTheLineAndRaisesNothing) {
+  comm.StartComm();
+  EXPECT_NO_THROW(comm.SetBaudRate(0));
+  EXPECT_EQ(comm.BaudRate(), 0u);
+  const termios t = MasterTermios();
+  EXPECT_EQ(cfgetospeed(&t), B57600);
+}
+
+TEST_F(PtyComm, IgnoreNullCharDropsNulBytes) {
+  comm.SetIgnoreNullChar(true);
+  comm.StartComm();
+  pty.Write({'a', 0, 'b', 0, 0, 'c'});
+  ASSERT_TRUE(WaitUntil([&] { return log.Received().size() >= 3; }));
+  PumpEvents(200ms);
+  EXPECT_EQ(log.Received(), (std::vector<uint8_t>{'a', 'b', 'c'}));
+}
+
+TEST_F(PtyComm, IntervalTimeoutChangedWhileOpenCutsTheNextChunks) {
+  comm.StartComm();
+  comm.SetReadIntervalTimeout(1500);
+  pty.Write({1, 2, 3});
+  PumpEvents(400ms);
+  pty.Write({4, 5});
+  ASSERT_TRUE(WaitUntil([&] { return !log.chunks.empty(); }));
+  EXPECT_EQ(log.chunks[0].bytes, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(PtyComm, SecondStartRaisesAndLeavesThePortWorking) {
+  comm.StartComm();
+  try {
+    comm.StartComm();
+    FAIL() << "no exception";
+  } catch (const ECommsError& e) {
+    EXPECT_STREQ(e.what(), "This serial port already opened");
+  }
+  pty.Write({7, 8, 9});
+  ASSERT_TRUE(WaitUntil([&] { return log.Received().size() == 3; }));
+}
+
+TEST_F(PtyComm, SecondComponentCannotOpenTheSameDevice) {
+  comm.StartComm();
+  TComm other;
+  other.CommName = pty.slavePath();
+  try {
+    other.StartComm();
+    FAIL() << "no exception";
+  } catch (const ECommsError& e) {
+    EXPECT_STREQ(e.what(), "Error opening serial port");
+  }
+  EXPECT_FALSE(other.IsOpen());
+  comm.StopComm();
+  EXPECT_NO_THROW(other.StartComm());
+}
+
+TEST(StartComm, RaisesTheFixedTextsForWhatIsNoPort) {
+  QTemporaryDir tmp;
+  const std::string file = tmp.filePath("os.bin").toStdString();
+  std::ofstream(file) << "image";
+  struct Case {
+    std::string name;
+    const char* message;
+  };
+  const Case cases[] = {
+      {file, "File handle is not a comm handle "},
+      {"/dev/null", "Cannot setup comm buffer"},
+      {tmp.filePath("absent").toStdString(), "Error opening serial port"},
+      {"COM200", "Error opening serial port"},
+  };
+  for (const Case& c : cases) {
+    TComm comm;
+    comm.CommName = c.name;
+    try {
+      comm.StartComm();
+      ADD_FAILURE() << c.name << ": no exception";
+    } catch (const ECommsError& e) {
+      EXPECT_STREQ(e.what(), c.message) << c.name;
+    }
+    EXPECT_FALSE(comm.IsOpen());
+    EXPECT_NO_THROW(comm.StopComm());
+  }
+}
+
+TEST_F(PtyComm, ClosingTheFarSideGivesExactlyOneHangup) {
+  comm.StartComm();
+  pty.CloseMaster();
+  ASSERT_TRUE(WaitUntil([&] { return log.hangups == 1; }));
+  PumpEvents(500ms);
+  EXPECT_EQ(log.hangups, 1);
+  comm.StopComm();
+}
+
+TEST_F(PtyComm, StopDuringALongWriteReturnsAndSendsNoMore) {
+  comm.StartComm();
+  const auto block = Pattern(60000);
+  ASSERT_TRUE(comm.WriteCommData(block.data(), static_cast<uint16_t>(block.size())));
+  ASSERT_TRUE(comm.WriteCommData(block.data(), static_cast<uint16_t>(block.size())));
+  // The far side reads a little, so the write is in progress when stopped.
+  const auto head = pty.Read(1000);
+  ASSERT_EQ(head.size(), 1000u);
+  const auto before = std::chrono::steady_clock::now();
+  comm.StopComm();
+  // A generous bound that only catches a hang.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+  const auto rest = pty.Drain(300ms);
+  EXPECT_LT(head.size() + rest.size(), block.size());
+  EXPECT_EQ(pty.Drain(300ms).size(), 0u);
+  EXPECT_EQ(log.hangups, 0);
+}
+
+TEST_F(PtyComm, StopTwiceAndRestartWorkWithFreshThreads) {
+  comm.StopComm();
+  comm.StartComm();
+  comm.StopComm();
+  comm.StopComm();
+  comm.StartComm();
+  pty.Write({1});
+  ASSERT_TRUE(WaitUntil([&] { return log.Received().size() == 1; }));
+  const uint8_t byte = 2;
+  ASSERT_TRUE(comm.WriteCommData(&byte, 1));
+  EXPECT_EQ(pty.Read(1), std::vector<uint8_t>{2});
+}
+
+std::size_t CountEntries(const char* path) {
+  std::size_t n = 0;
+  if (DIR* d = opendir(path)) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+TEST_F(PtyComm, ManyStartStopCyclesLeakNoDescriptorOrThread) {
+  comm.StartComm();
+  comm.StopComm();
+  PumpEvents(50ms);
+  const std::size_t fds = CountEntries("/proc/self/fd");
+  const std::size_t threads = CountEntries("/proc/self/task");
+  for (int i = 0; i < 200; ++i) {
+    comm.StartComm();
+    comm.StopComm();
+  }
+  PumpEvents(50ms);
+  EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
+  EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+}
+
+TEST_F(PtyComm, NoticesPostedBeforeTheStopAreStillDelivered) {
+  comm.StartComm();
+  pty.Write({1, 2, 3});
+  // Give the read time to complete, but do not run the event loop.
+  std::this_thread::sleep_for(600ms);
+  comm.StopComm();
+  ASSERT_TRUE(WaitUntil([&] { return log.Received().size() == 3; }));
+}
+
+TEST_F(PtyComm, DestroyingAnOpenComponentStopsIt) {
+  auto owned = std::make_unique<TComm>();
+  owned->CommName = pty.slavePath();
+  owned->StartComm();
+  const auto block = Pattern(20000);
+  ASSERT_TRUE(owned->WriteCommData(block.data(), static_cast<uint16_t>(block.size())));
+  owned.reset();
+  EXPECT_TRUE(ProbePort(pty.slavePath()));
+}
+
+}  // namespace
