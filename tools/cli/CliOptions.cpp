@@ -1,0 +1,77 @@
+#include "CliOptions.h"
+
+#include <CLI/CLI.hpp>
+#include <map>
+
+#include "PortName.h"
+#include "PortOutcome.h"
+
+namespace kv37::cli {
+
+namespace {
+
+constexpr const char* kExitStatusHelp =
+    "Exit status (with several ports the highest one wins):\n"
+    "  0    every unit reported success\n"
+    "  1    a unit reported failure (\"Error!! please retry again\")\n"
+    "  2    a unit fell silent: six watchdog ticks without an answer\n"
+    "       (\"Update Fail,retry again!!\"), or its port went away\n"
+    "  3    a port could not be opened: missing, permission (join the dialout\n"
+    "       group), or busy\n"
+    "  4    a frame fault: a page request with a bad delimiter (\"Data Error\")\n"
+    "       or a bad checksum (\"CheckSume Error!!\")\n"
+    "  5    bad arguments, or an unreadable image or log file\n"
+    "  130  interrupted by SIGINT or SIGTERM\n";
+
+int Usage() {
+  return static_cast<int>(ExitStatus::Usage);
+}
+
+}  // namespace
+
+ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out,
+                              std::ostream& err) {
+  CliOptions options;
+  CLI::App app{
+      "Installs an OS image into KV-37 units over RS-232, several units at once.\n"
+      "Each port gets the start command and is served the pages its unit asks for\n"
+      "(57600 bit/s, 8N1; 1000 ms watchdog, six silent ticks).",
+      "kv37-update-cli"};
+  app.add_option("IMAGE", options.image, "OS image file; padded with 0xFF to 128 KiB unless larger")
+      ->required();
+  app.add_option(
+         "-p,--port", options.ports,
+         "port to update a unit on; repeat for several units: COM1 .. COM256 (per-user port map,\n"
+         "then /dev/ttyS<n-1>), a device path, or a name under /dev")
+      ->required()
+      ->allow_extra_args(false)  // one name per --port, so IMAGE may come last
+      ->take_all();
+  app.add_flag("--json", options.json,
+               "one JSON object per event on the standard output instead of progress lines");
+  app.add_option("--log", options.logPath, "append a timestamped record of the run to FILE")
+      ->type_name("FILE");
+  app.footer(kExitStatusHelp);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e, out, err);
+    return {std::nullopt, status == 0 ? 0 : Usage()};
+  }
+
+  std::map<std::string, std::string> devices;
+  for (const std::string& port : options.ports) {
+    if (port.empty()) {
+      err << "kv37-update-cli: --port: empty port name\n";
+      return {std::nullopt, Usage()};
+    }
+    const auto [it, added] = devices.emplace(ResolvePortName(port), port);
+    if (!added) {
+      err << "kv37-update-cli: --port " << port << ": the same port as " << it->second << '\n';
+      return {std::nullopt, Usage()};
+    }
+  }
+  return {std::move(options), 0};
+}
+
+}  // namespace kv37::cli

@@ -1,0 +1,42 @@
+#pragma once
+// The few operating-system services the command-line updater needs beyond
+// TComm and Qt. One implementation per system (CliPlatform_posix.cpp).
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+namespace kv37::cli {
+
+enum class OpenFailureKind {
+  Missing,     // no such device
+  Permission,  // the user may not open it
+  Busy,        // another program (or this one) holds it
+  NotSerial,   // it exists but is no serial line
+  Other,
+};
+
+struct OpenFailure {
+  OpenFailureKind kind = OpenFailureKind::Other;
+  std::string detail;  // the system's own words, for Other; empty when it opens now
+};
+
+// Finds out why an exclusive open of `path` fails, the way TComm opens a
+// port. Opens and closes the device at most once; call it only after the
+// real open failed. Any thread.
+OpenFailure DiagnoseOpenFailure(const std::string& path);
+
+// True when the standard output is a terminal that understands cursor moves.
+bool StdoutIsTerminal();
+
+// Width of the terminal on the standard output in columns; 0 when unknown.
+int StdoutColumns();
+
+// Calls `onInterrupt` from `context`'s event loop when SIGINT or SIGTERM
+// arrives; the default action is restored after the first one, so a second
+// signal ends the process at once. SIGPIPE is ignored from then on, so a
+// reader that closed the output does not cut the updates short. Call once, on
+// the main thread.
+void WatchInterrupts(QObject* context, std::function<void()> onInterrupt);
+
+}  // namespace kv37::cli

@@ -1,0 +1,93 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "CliPlatform.h"
+
+namespace kv37::cli {
+
+namespace {
+
+int gInterruptPipe[2] = {-1, -1};
+
+extern "C" void OnInterruptSignal(int signal) {
+  const int saved = errno;
+  const char byte = static_cast<char>(signal);
+  [[maybe_unused]] const ssize_t n = write(gInterruptPipe[1], &byte, 1);
+  std::signal(signal, SIG_DFL);
+  errno = saved;
+}
+
+}  // namespace
+
+OpenFailure DiagnoseOpenFailure(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    switch (error) {
+      case ENOENT:
+      case ENOTDIR:
+      case ENXIO:
+      case ENODEV:
+        return {OpenFailureKind::Missing, {}};
+      case EACCES:
+      case EPERM:
+        return {OpenFailureKind::Permission, {}};
+      case EBUSY:
+        return {OpenFailureKind::Busy, {}};
+      default:
+        return {OpenFailureKind::Other, std::strerror(error)};
+    }
+  }
+  OpenFailure failure{OpenFailureKind::Other, {}};  // it opens now: the failure has passed
+  struct stat st {};
+  termios t{};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    failure = {OpenFailureKind::Busy, {}};
+  } else if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || tcgetattr(fd, &t) != 0) {
+    failure = {OpenFailureKind::NotSerial, {}};
+  }
+  close(fd);
+  return failure;
+}
+
+bool StdoutIsTerminal() {
+  if (isatty(STDOUT_FILENO) == 0) return false;
+  const char* term = std::getenv("TERM");
+  return term != nullptr && std::strcmp(term, "dumb") != 0;
+}
+
+int StdoutColumns() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+void WatchInterrupts(QObject* context, std::function<void()> onInterrupt) {
+  if (pipe2(gInterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(gInterruptPipe[0], QSocketNotifier::Read, context);
+  QObject::connect(notifier, &QSocketNotifier::activated, context,
+                   [onInterrupt = std::move(onInterrupt)] {
+                     char drained[16];
+                     while (read(gInterruptPipe[0], drained, sizeof drained) > 0) {
+                     }
+                     onInterrupt();
+                   });
+  struct sigaction action {};
+  action.sa_handler = OnInterruptSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace kv37::cli

@@ -1,0 +1,114 @@
+#include "JsonEvents.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace kv37::cli {
+
+namespace {
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString Keyword(PortOutcome outcome) {
+  const std::string_view keyword = OutcomeKeyword(outcome);
+  return QString::fromLatin1(keyword.data(), static_cast<qsizetype>(keyword.size()));
+}
+
+std::string Compact(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+const char* EventName(PortEventKind kind) {
+  switch (kind) {
+    case PortEventKind::Opened:
+      return "opened";
+    case PortEventKind::StartSent:
+      return "start_sent";
+    case PortEventKind::PageServed:
+      return "page";
+    case PortEventKind::StateChanged:
+      return "state";
+    case PortEventKind::LineError:
+      return "line_error";
+    case PortEventKind::Finished:
+      return "finished";
+  }
+  return "state";
+}
+
+}  // namespace
+
+std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string>& ports) {
+  QJsonArray names;
+  for (const std::string& port : ports) names.append(Text(port));
+  return Compact({{"event", "run_started"},
+                  {"image", Text(image.path)},
+                  {"file_size", static_cast<qint64>(image.fileSize)},
+                  {"image_size", static_cast<qint64>(image.imageSize)},
+                  {"ports", names}});
+}
+
+std::string PortEventJson(const PortEvent& event) {
+  QJsonObject object{{"event", EventName(event.kind)},
+                     {"port", Text(event.port)},
+                     {"elapsed_ms", static_cast<qint64>(event.elapsed.count())}};
+  switch (event.kind) {
+    case PortEventKind::Opened:
+      object["path"] = Text(event.path);
+      break;
+    case PortEventKind::StartSent:
+      break;
+    case PortEventKind::PageServed:
+      object["page"] = event.page;
+      object["pages_served"] = static_cast<qint64>(event.pagesServed);
+      object["percent"] = event.percent;
+      break;
+    case PortEventKind::StateChanged:
+    case PortEventKind::LineError:
+      object["text"] = Text(event.text);
+      break;
+    case PortEventKind::Finished:
+      object["outcome"] = Keyword(event.outcome);
+      object["reason"] = Text(event.text);
+      object["exit_status"] = static_cast<int>(ExitStatusOf(event.outcome));
+      object["pages_served"] = static_cast<qint64>(event.pagesServed);
+      break;
+  }
+  return Compact(object);
+}
+
+std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status) {
+  QJsonArray ports;
+  for (const PortResult& r : results) {
+    ports.append(QJsonObject{{"port", Text(r.port)},
+                             {"outcome", Keyword(r.outcome)},
+                             {"reason", Text(r.reason)},
+                             {"exit_status", static_cast<int>(ExitStatusOf(r.outcome))},
+                             {"pages_served", static_cast<qint64>(r.pagesServed)},
+                             {"elapsed_ms", static_cast<qint64>(r.elapsed.count())}});
+  }
+  return Compact(
+      {{"event", "summary"}, {"exit_status", static_cast<int>(status)}, {"ports", ports}});
+}
+
+void JsonEventWriter::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
+  Line(RunStartedJson(image, ports));
+}
+
+void JsonEventWriter::Report(const PortEvent& event) {
+  Line(PortEventJson(event));
+}
+
+void JsonEventWriter::RunEnded(const std::vector<PortResult>& results, ExitStatus status) {
+  Line(RunEndedJson(results, status));
+}
+
+void JsonEventWriter::Line(const std::string& json) {
+  out_ << json << '\n';
+  out_.flush();
+}
+
+}  // namespace kv37::cli

@@ -1,0 +1,78 @@
+#pragma once
+// What the updater reports while it runs: one event per step of a port's
+// update, and the run's start and end. Sinks (terminal progress, JSON lines,
+// the log file) implement EventSink; all calls come from the main thread.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PortOutcome.h"
+
+namespace kv37::cli {
+
+enum class PortEventKind {
+  Opened,        // `path` is the device opened
+  StartSent,     // the start command is queued and the watchdog runs
+  PageServed,    // `page` was answered; `percent` and `pagesServed` updated
+  StateChanged,  // `text` is the new status text (Time_Out0 .. Time_Out5)
+  LineError,     // `text` names the line errors the port reported
+  Finished,      // `outcome` and the reason in `text`; the port is closed next
+};
+
+struct PortEvent {
+  PortEventKind kind = PortEventKind::Opened;
+  std::string port;  // as given on the command line
+  std::string path;
+  uint16_t page = 0;                     // the page last served
+  unsigned pagesServed = 0;              // distinct pages answered so far
+  int percent = 0;                       // 0 .. 100
+  std::chrono::milliseconds elapsed{0};  // since this port's run began
+  std::string text;
+  PortOutcome outcome = PortOutcome::Success;
+};
+
+struct ImageInfo {
+  std::string path;
+  std::size_t fileSize = 0;   // bytes in the file
+  std::size_t imageSize = 0;  // bytes served from: padded to 0x20000 unless larger
+};
+
+struct PortResult {
+  std::string port;
+  PortOutcome outcome = PortOutcome::Success;
+  std::string reason;
+  unsigned pagesServed = 0;
+  std::chrono::milliseconds elapsed{0};
+};
+
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual void RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) = 0;
+  virtual void Report(const PortEvent& event) = 0;
+  // Every port has finished; `results` in command-line order.
+  virtual void RunEnded(const std::vector<PortResult>& results, ExitStatus status) = 0;
+};
+
+// Hands every call to each sink in turn. The sinks must outlive it.
+class EventFanout : public EventSink {
+ public:
+  void Add(EventSink& sink) { sinks_.push_back(&sink); }
+  void RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) override {
+    for (EventSink* sink : sinks_) sink->RunStarted(image, ports);
+  }
+  void Report(const PortEvent& event) override {
+    for (EventSink* sink : sinks_) sink->Report(event);
+  }
+  void RunEnded(const std::vector<PortResult>& results, ExitStatus status) override {
+    for (EventSink* sink : sinks_) sink->RunEnded(results, status);
+  }
+
+ private:
+  std::vector<EventSink*> sinks_;
+};
+
+}  // namespace kv37::cli

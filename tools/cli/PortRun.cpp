@@ -1,0 +1,232 @@
+#include "PortRun.h"
+
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+
+#include "Comm.h"
+#include "OsImage.h"
+#include "PortDiagnosis.h"
+#include "PortName.h"
+#include "UpdateFrames.h"
+
+namespace kv37::cli {
+
+namespace {
+
+constexpr uint32_t kLineRate = 57600;
+constexpr std::size_t kPageNumbers = 0x10000;
+
+std::string LineErrorText(uint32_t flags) {
+  std::string text;
+  const auto add = [&](uint32_t bit, const char* name) {
+    if ((flags & bit) == 0) return;
+    if (!text.empty()) text += ", ";
+    text += name;
+  };
+  add(line_error::kRxOver, "receive buffer overrun");
+  add(line_error::kOverrun, "character overrun");
+  add(line_error::kRxParity, "parity error");
+  add(line_error::kFrame, "framing error");
+  add(line_error::kBreak, "break");
+  return "line error: " + (text.empty() ? std::string("unknown") : text);
+}
+
+// The device TComm ends up with: the fallback only when the first is missing.
+std::string OpenedPath(const std::string& port) {
+  const std::string path = ResolvePortName(port);
+  const std::string fallback = FallbackPortName(port);
+  std::error_code ec;
+  if (!fallback.empty() && !std::filesystem::exists(path, ec)) return fallback;
+  return path;
+}
+
+}  // namespace
+
+PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, QObject* parent)
+    : QObject(parent),
+      port_(std::move(port)),
+      image_(image),
+      sink_(sink),
+      controller_(image, *this),
+      comm_(new TComm(this)),
+      watchdog_(new QTimer(this)),
+      idleGuard_(new QTimer(this)),
+      served_(kPageNumbers, false),
+      expectedPages_(static_cast<unsigned>(
+          std::max<std::size_t>(1, (image.Size() + kPageSize - 1) / kPageSize))) {
+  // The window's line settings; the rest are the component's defaults.
+  comm_->CommName = port_;
+  comm_->SetBaudRate(kLineRate);
+  comm_->SetOutx_XonXoffFlow(false);
+  comm_->OnReceiveData = [this](TComm*, const uint8_t* buffer, uint16_t length) {
+    ReceiveData(buffer, length);
+  };
+  comm_->OnRequestHangup = [this](TComm*) {
+    Finish(PortOutcome::PortLost, "the port hung up: adapter unplugged or line failed");
+  };
+  comm_->OnReceiveError = [this](TComm*, uint32_t flags) {
+    if (finished_) return;
+    PortEvent event = Event(PortEventKind::LineError);
+    event.text = LineErrorText(flags);
+    sink_.Report(event);
+  };
+
+  // Ticks on the millisecond, not up to 5 % early as a coarse timer may.
+  watchdog_->setTimerType(Qt::PreciseTimer);
+  connect(watchdog_, &QTimer::timeout, this, [this] { Tick(); });
+  idleGuard_->setSingleShot(true);
+  idleGuard_->setInterval(kWatchdogIntervalMs * (kWatchdogTickLimit + 1));
+  connect(idleGuard_, &QTimer::timeout, this, [this] {
+    Finish(PortOutcome::Silent,
+           "no page request or result for 6 s after a chunk that was no page request");
+  });
+  result_.port = port_;
+}
+
+PortRun::~PortRun() {
+  comm_->OnReceiveData = nullptr;
+  comm_->OnRequestHangup = nullptr;
+  comm_->OnReceiveError = nullptr;
+  comm_->StopComm();
+}
+
+void PortRun::Start() {
+  started_ = Clock::now();
+  try {
+    comm_->StartComm();
+  } catch (const ECommsError& e) {
+    Finish(PortOutcome::OpenError, ExplainOpenFailure(port_, e.what()));
+    return;
+  }
+  PortEvent opened = Event(PortEventKind::Opened);
+  opened.path = OpenedPath(port_);
+  sink_.Report(opened);
+
+  pendingEnd_.reset();
+  controller_.KV37_ModeClick();
+  if (!pendingEnd_) sink_.Report(Event(PortEventKind::StartSent));
+  AfterController(false);
+}
+
+void PortRun::Interrupt() {
+  Finish(PortOutcome::Interrupted, "interrupted before the unit ended");
+}
+
+void PortRun::ReceiveData(const uint8_t* buffer, uint16_t length) {
+  if (finished_) return;
+  idleGuard_->stop();
+  pendingEnd_.reset();
+  controller_.Comm1ReceiveData(buffer, length);
+  AfterController(true);
+}
+
+void PortRun::Tick() {
+  if (finished_) return;
+  pendingEnd_.reset();
+  controller_.Timer1Timer();
+  AfterController(false);
+}
+
+void PortRun::AfterController(bool chunkHandled) {
+  if (pendingEnd_) {
+    const End end = std::move(*pendingEnd_);
+    pendingEnd_.reset();
+    Finish(end.outcome, end.reason);
+    return;
+  }
+  if (chunkHandled && !watchdog_->isActive()) idleGuard_->start();
+}
+
+void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
+  if (finished_) return;
+  finished_ = true;
+  watchdog_->stop();
+  idleGuard_->stop();
+  if (outcome == PortOutcome::Success) pagesServed_ = std::max(pagesServed_, expectedPages_);
+
+  PortEvent event = Event(PortEventKind::Finished);
+  event.outcome = outcome;
+  event.text = reason;
+  result_ = {port_, outcome, reason, pagesServed_, event.elapsed};
+  sink_.Report(event);
+
+  // Not from inside the component's own event: close from the event loop.
+  QTimer::singleShot(0, this, [this] {
+    comm_->StopComm();
+    if (onClosed) onClosed(*this);
+  });
+}
+
+PortEvent PortRun::Event(PortEventKind kind) const {
+  PortEvent event;
+  event.kind = kind;
+  event.port = port_;
+  event.page = lastPage_;
+  event.pagesServed = pagesServed_;
+  event.percent = Percent();
+  if (started_ != Clock::time_point{})
+    event.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
+  return event;
+}
+
+int PortRun::Percent() const {
+  return static_cast<int>(std::min<unsigned>(100, pagesServed_ * 100 / expectedPages_));
+}
+
+// ---------------------------------------------------------------------------
+// kv37::UpdateEffects
+
+void PortRun::WriteCommData(const uint8_t* data, uint16_t length) {
+  if (finished_) return;
+  if (!comm_->WriteCommData(data, length)) {
+    pendingEnd_ =
+        End{PortOutcome::PortLost, "the port refused the write: adapter unplugged or line failed"};
+    return;
+  }
+  if (length != kPageReplyLength) return;
+  // The controller sets the gauge to the page just before it writes the reply.
+  lastPage_ = static_cast<uint16_t>(gauge_);
+  if (!served_[lastPage_]) {
+    served_[lastPage_] = true;
+    ++pagesServed_;
+  }
+  sink_.Report(Event(PortEventKind::PageServed));
+}
+
+void PortRun::SetStatusText(const std::string& text) {
+  if (finished_) return;
+  if (text == kTextSuccess) {
+    pendingEnd_ = End{PortOutcome::Success, text};
+  } else if (text == kTextCompletionFail) {
+    pendingEnd_ = End{PortOutcome::UnitFailure, text + " (the unit reported failure)"};
+  } else if (text == kTextUpdateFail) {
+    pendingEnd_ = End{PortOutcome::Silent, text + " (no answer for 6 s)"};
+  } else if (text.rfind("PAGE", 0) != 0) {  // a page is reported once its reply is queued
+    PortEvent event = Event(PortEventKind::StateChanged);
+    event.text = text;
+    sink_.Report(event);
+  }
+}
+
+void PortRun::SetTimerEnabled(bool enabled) {
+  if (finished_ && enabled) return;
+  if (enabled == watchdog_->isActive()) return;
+  if (enabled)
+    watchdog_->start();
+  else
+    watchdog_->stop();
+}
+
+void PortRun::SetTimerInterval(int milliseconds) {
+  // QTimer restarts a running timer on a new interval; an equal one must not.
+  if (milliseconds != watchdog_->interval()) watchdog_->setInterval(milliseconds);
+}
+
+void PortRun::FatalError(const std::string& text) {
+  const char* what = text == kTextDataError ? " (page request with a bad delimiter)"
+                                            : " (page request with a bad checksum)";
+  pendingEnd_ = End{PortOutcome::FrameFault, text + what};
+}
+
+}  // namespace kv37::cli

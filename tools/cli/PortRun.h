@@ -1,0 +1,90 @@
+#pragma once
+// One unit's update on one port: its own TComm, update controller and
+// watchdog, reporting every step to an EventSink. Several runs share the main
+// thread's event loop; one run's end never touches another.
+//
+// Main thread only (the thread whose event loop delivers the port's events).
+
+#include <QObject>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MemoryStream.h"
+#include "PortEvents.h"
+#include "UpdateController.h"
+#include "UpdateEffects.h"
+
+class QTimer;
+class TComm;
+
+namespace kv37::cli {
+
+class PortRun : public QObject, public kv37::UpdateEffects {
+ public:
+  // `image` and `sink` must outlive the run; `parent` owns it as any QObject.
+  PortRun(std::string port, const MemoryStream& image, EventSink& sink, QObject* parent = nullptr);
+  ~PortRun() override;
+
+  // Opens the port (same name resolution and exclusive open as the window)
+  // and sends the start command. A port that cannot be opened finishes the
+  // run at once with the reason.
+  void Start();
+  // Ends an unfinished run as interrupted; nothing once it has finished.
+  void Interrupt();
+
+  bool IsFinished() const { return finished_; }
+  // Valid once IsFinished().
+  const PortResult& Result() const { return result_; }
+  const std::string& Port() const { return port_; }
+
+  // Called from the event loop after a finished run has closed its port.
+  std::function<void(PortRun&)> onClosed;
+
+  // kv37::UpdateEffects
+  void WriteCommData(const uint8_t* data, uint16_t length) override;
+  void ShowStatus() override {}
+  void MoveStatus(int) override {}
+  void SetStatusText(const std::string& text) override;
+  void SetGaugeProgress(int value) override { gauge_ = value; }
+  void SetTimerEnabled(bool enabled) override;
+  void SetTimerInterval(int milliseconds) override;
+  void FatalError(const std::string& text) override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct End {
+    PortOutcome outcome;
+    std::string reason;
+  };
+
+  void ReceiveData(const uint8_t* buffer, uint16_t length);
+  void Tick();
+  void AfterController(bool chunkHandled);
+  void Finish(PortOutcome outcome, const std::string& reason);
+  PortEvent Event(PortEventKind kind) const;
+  int Percent() const;
+
+  std::string port_;
+  const MemoryStream& image_;
+  EventSink& sink_;
+  kv37::UpdateController controller_;
+  TComm* comm_;
+  QTimer* watchdog_;
+  // Started when a chunk leaves the watchdog stopped without ending the
+  // update (noise, a completion without result): the run must still end.
+  QTimer* idleGuard_;
+  Clock::time_point started_{};
+  std::vector<bool> served_;  // by page number
+  unsigned pagesServed_ = 0;
+  unsigned expectedPages_;
+  int gauge_ = 0;
+  uint16_t lastPage_ = 0;
+  std::optional<End> pendingEnd_;
+  bool finished_ = false;
+  PortResult result_;
+};
+
+}  // namespace kv37::cli

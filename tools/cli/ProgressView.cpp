@@ -1,0 +1,167 @@
+#include "ProgressView.h"
+
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+namespace kv37::cli {
+
+namespace {
+
+// Often enough to look live, rarely enough to cost nothing with many ports.
+constexpr int kRedrawMs = 200;
+
+std::string Seconds(std::chrono::milliseconds elapsed) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(elapsed.count()) / 1000.0);
+  return text;
+}
+
+std::string Pad(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string FinishedState(const PortEvent& event) {
+  return std::string(OutcomeKeyword(event.outcome)) + ": " + event.text;
+}
+
+}  // namespace
+
+std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth) {
+  char page[16];
+  if (line.pageKnown)
+    std::snprintf(page, sizeof page, "PAGE%03X", static_cast<unsigned>(line.page));
+  else
+    std::snprintf(page, sizeof page, "PAGE---");
+  char middle[64];
+  std::snprintf(middle, sizeof middle, "  %-7s  %3d%%  %8s  ", page, line.percent,
+                Seconds(line.elapsed).c_str());
+  return Pad(line.port, portWidth) + middle + line.state;
+}
+
+std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status) {
+  std::size_t portWidth = 4;
+  std::size_t outcomeWidth = 7;
+  for (const PortResult& r : results) {
+    portWidth = std::max(portWidth, r.port.size());
+    outcomeWidth = std::max(outcomeWidth, OutcomeKeyword(r.outcome).size());
+  }
+  std::string text = "Summary:\n";
+  for (const PortResult& r : results) {
+    char counts[64];
+    std::snprintf(counts, sizeof counts, "  %5u pages  %8s  ", r.pagesServed,
+                  Seconds(r.elapsed).c_str());
+    text += "  " + Pad(r.port, portWidth) + "  " +
+            Pad(std::string(OutcomeKeyword(r.outcome)), outcomeWidth) + counts + r.reason + "\n";
+  }
+  text += "Exit status " + std::to_string(static_cast<int>(status)) + "\n";
+  return text;
+}
+
+ProgressView::ProgressView(std::ostream& out, bool inPlace, int columns, QObject* parent)
+    : QObject(parent),
+      out_(out),
+      inPlace_(inPlace),
+      columns_(columns > 1 ? static_cast<std::size_t>(columns) : 0) {
+  if (!inPlace_) return;
+  redraw_ = new QTimer(this);
+  redraw_->setInterval(kRedrawMs);
+  connect(redraw_, &QTimer::timeout, this, [this] { Redraw(); });
+}
+
+void ProgressView::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
+  out_ << "Image " << image.path << ": " << image.fileSize << " bytes, served as "
+       << image.imageSize << " bytes\n";
+  rows_.clear();
+  for (const std::string& port : ports) {
+    rows_.push_back({});
+    rows_.back().line.port = port;
+    portWidth_ = std::max(portWidth_, port.size());
+  }
+  if (inPlace_) {
+    Redraw();
+    redraw_->start();
+  } else {
+    out_.flush();
+  }
+}
+
+ProgressView::Row* ProgressView::Find(const std::string& port) {
+  for (Row& row : rows_)
+    if (row.line.port == port) return &row;
+  return nullptr;
+}
+
+void ProgressView::Report(const PortEvent& event) {
+  Row* row = Find(event.port);
+  if (row == nullptr || row->finished) return;
+  if (row->began == Clock::time_point{}) row->began = Clock::now() - event.elapsed;
+  ProgressLine& line = row->line;
+  line.elapsed = event.elapsed;
+  line.percent = event.percent;
+  bool print = true;
+  switch (event.kind) {
+    case PortEventKind::Opened:
+      line.state = "open: " + event.path;
+      break;
+    case PortEventKind::StartSent:
+      line.state = "start sent, waiting for the unit";
+      break;
+    case PortEventKind::PageServed: {
+      line.pageKnown = true;
+      line.page = event.page;
+      line.state = "serving pages";
+      // Plain lines only each tenth of the way, or a log would fill up.
+      const int decile = event.percent / 10;
+      print = decile != row->printedDecile;
+      row->printedDecile = decile;
+      break;
+    }
+    case PortEventKind::StateChanged:
+      line.state = event.text;
+      break;
+    case PortEventKind::LineError:
+      if (!inPlace_) out_ << Pad(event.port, portWidth_) << "  " << event.text << '\n';
+      return;
+    case PortEventKind::Finished:
+      line.state = FinishedState(event);
+      if (event.outcome == PortOutcome::Success) line.percent = 100;
+      row->finished = true;
+      break;
+  }
+  if (!inPlace_ && print) PrintPlain(*row);
+}
+
+void ProgressView::PrintPlain(const Row& row) {
+  out_ << FormatProgressLine(row.line, portWidth_) << '\n';
+  out_.flush();
+}
+
+void ProgressView::Redraw() {
+  const Clock::time_point now = Clock::now();
+  std::string frame;
+  // Back to the first port line, then each line cleared and written anew.
+  if (drawn_) frame += "\x1b[" + std::to_string(rows_.size()) + "F";
+  for (Row& row : rows_) {
+    if (!row.finished && row.began != Clock::time_point{})
+      row.line.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - row.began);
+    std::string text = FormatProgressLine(row.line, portWidth_);
+    // A wrapped line would throw the cursor moves off.
+    if (columns_ != 0 && text.size() >= columns_) text.resize(columns_ - 1);
+    frame += "\x1b[2K" + text + "\n";
+  }
+  drawn_ = true;
+  out_ << frame;
+  out_.flush();
+}
+
+void ProgressView::RunEnded(const std::vector<PortResult>& results, ExitStatus status) {
+  if (inPlace_) {
+    redraw_->stop();
+    Redraw();
+  }
+  out_ << FormatSummary(results, status);
+  out_.flush();
+}
+
+}  // namespace kv37::cli

@@ -1,0 +1,68 @@
+#pragma once
+// Progress for people: one line per port (page in transit, percentage,
+// elapsed time, state), redrawn in place on a terminal and written as plain
+// lines otherwise, then a summary with each port's result.
+//
+// Main thread only; writes to the stream it was given.
+
+#include <QObject>
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "PortEvents.h"
+
+class QTimer;
+
+namespace kv37::cli {
+
+struct ProgressLine {
+  std::string port;
+  bool pageKnown = false;
+  uint16_t page = 0;
+  int percent = 0;
+  std::chrono::milliseconds elapsed{0};
+  std::string state = "opening";
+};
+
+// "COM1     PAGE01F   6%    1.2 s  serving pages"; `portWidth` pads the name.
+std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth);
+
+// "  COM1   success   512 pages   77.9 s  OS Update Success!!" per port, then
+// the exit status.
+std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status);
+
+class ProgressView : public QObject, public EventSink {
+ public:
+  // `inPlace` redraws the port lines with cursor moves (for a terminal of
+  // `columns` columns; 0 when unknown), cutting lines that would wrap.
+  ProgressView(std::ostream& out, bool inPlace, int columns = 0, QObject* parent = nullptr);
+
+  void RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) override;
+  void Report(const PortEvent& event) override;
+  void RunEnded(const std::vector<PortResult>& results, ExitStatus status) override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Row {
+    ProgressLine line;
+    Clock::time_point began{};  // when the port's run began; zero until its first event
+    bool finished = false;
+    int printedDecile = -1;  // plain mode: the last tenth of the way reported
+  };
+
+  Row* Find(const std::string& port);
+  void Redraw();
+  void PrintPlain(const Row& row);
+
+  std::ostream& out_;
+  bool inPlace_;
+  std::size_t columns_;
+  QTimer* redraw_ = nullptr;
+  std::vector<Row> rows_;
+  std::size_t portWidth_ = 4;
+  bool drawn_ = false;
+};
+
+}  // namespace kv37::cli

@@ -1,0 +1,93 @@
+#include "RunLog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace kv37::cli {
+
+namespace {
+
+std::string Seconds(std::chrono::milliseconds elapsed) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(elapsed.count()) / 1000.0);
+  return text;
+}
+
+std::string Now() {
+  const QDateTime local = QDateTime::currentDateTime();
+  return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs).toStdString();
+}
+
+}  // namespace
+
+std::string LogMessage(const PortEvent& event) {
+  switch (event.kind) {
+    case PortEventKind::Opened:
+      return "opened " + event.path;
+    case PortEventKind::StartSent:
+      return "start command sent, watchdog running";
+    case PortEventKind::PageServed: {
+      char text[96];
+      std::snprintf(text, sizeof text, "PAGE%03X served (%u pages, %d%%)",
+                    static_cast<unsigned>(event.page), event.pagesServed, event.percent);
+      return text;
+    }
+    case PortEventKind::StateChanged:
+    case PortEventKind::LineError:
+      return event.text;
+    case PortEventKind::Finished:
+      return "finished " + std::string(OutcomeKeyword(event.outcome)) + " (exit status " +
+             std::to_string(static_cast<int>(ExitStatusOf(event.outcome))) + "): " + event.text +
+             " after " + std::to_string(event.pagesServed) + " pages, " + Seconds(event.elapsed);
+  }
+  return event.text;
+}
+
+RunLog::RunLog(const std::string& path, std::ostream& err)
+    : path_(path), err_(err), file_(std::fopen(path.c_str(), "a")) {
+  if (file_ == nullptr)
+    throw std::runtime_error("cannot open log file " + path + ": " + std::strerror(errno));
+}
+
+RunLog::~RunLog() {
+  std::fclose(file_);
+}
+
+void RunLog::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
+  std::string names;
+  for (const std::string& port : ports) names += (names.empty() ? "" : ", ") + port;
+  Write("-", "run started: image " + image.path + " (" + std::to_string(image.fileSize) +
+                 " bytes, served as " + std::to_string(image.imageSize) + " bytes); ports " +
+                 names);
+}
+
+void RunLog::Report(const PortEvent& event) {
+  Write(event.port, LogMessage(event));
+}
+
+void RunLog::RunEnded(const std::vector<PortResult>& results, ExitStatus status) {
+  std::string outcomes;
+  for (const PortResult& r : results)
+    outcomes +=
+        (outcomes.empty() ? "" : ", ") + r.port + " " + std::string(OutcomeKeyword(r.outcome));
+  Write("-", "run ended: exit status " + std::to_string(static_cast<int>(status)) + " (" +
+                 outcomes + ")");
+}
+
+void RunLog::Write(const std::string& port, const std::string& message) {
+  const std::string line = Now() + " kv37-update-cli[" +
+                           std::to_string(QCoreApplication::applicationPid()) + "] " + port + ": " +
+                           message + "\n";
+  // One buffered line, flushed whole: an append-mode write keeps it in one piece.
+  const bool ok = std::fputs(line.c_str(), file_) >= 0 && std::fflush(file_) == 0;
+  if (!ok && !failed_) {
+    failed_ = true;
+    err_ << "kv37-update-cli: writing log file " << path_ << " failed: " << std::strerror(errno)
+         << '\n';
+  }
+}
+
+}  // namespace kv37::cli

@@ -1,0 +1,40 @@
+#include "UpdateSession.h"
+
+#include "PortRun.h"
+
+namespace kv37::cli {
+
+UpdateSession::UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports,
+                             EventSink& sink, QObject* parent)
+    : QObject(parent), sink_(sink) {
+  for (const std::string& port : ports) {
+    auto* run = new PortRun(port, image, sink, this);
+    run->onClosed = [this](PortRun&) { PortClosed(); };
+    runs_.push_back(run);
+  }
+}
+
+void UpdateSession::Start(const ImageInfo& image) {
+  std::vector<std::string> ports;
+  for (const PortRun* run : runs_) ports.push_back(run->Port());
+  sink_.RunStarted(image, ports);
+  for (PortRun* run : runs_) run->Start();
+}
+
+void UpdateSession::Interrupt() {
+  for (PortRun* run : runs_) run->Interrupt();
+}
+
+void UpdateSession::PortClosed() {
+  if (++closed_ < runs_.size()) return;
+  std::vector<PortResult> results;
+  ExitStatus status = ExitStatus::Success;
+  for (const PortRun* run : runs_) {
+    results.push_back(run->Result());
+    status = Worse(status, ExitStatusOf(run->Result().outcome));
+  }
+  sink_.RunEnded(results, status);
+  if (onDone) onDone(status);
+}
+
+}  // namespace kv37::cli

@@ -1,0 +1,43 @@
+#pragma once
+// All ports of one run: starts a PortRun per port on the main thread's event
+// loop, waits until each has finished and closed its port, and tells the
+// worst outcome.
+//
+// Main thread only.
+
+#include <QObject>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "MemoryStream.h"
+#include "PortEvents.h"
+
+namespace kv37::cli {
+
+class PortRun;
+
+class UpdateSession : public QObject {
+ public:
+  // `image` and `sink` must outlive the session.
+  UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports, EventSink& sink,
+                QObject* parent = nullptr);
+
+  // Reports the run's start and starts every port; returns at once.
+  void Start(const ImageInfo& image);
+  // Ends every unfinished port as interrupted.
+  void Interrupt();
+
+  // Called once, from the event loop, after the last port closed and the
+  // run's end was reported.
+  std::function<void(ExitStatus)> onDone;
+
+ private:
+  void PortClosed();
+
+  EventSink& sink_;
+  std::vector<PortRun*> runs_;  // children, in command-line order
+  std::size_t closed_ = 0;
+};
+
+}  // namespace kv37::cli
