@@ -10,16 +10,16 @@
 namespace kv37::sim {
 
 struct FaultPlan {
-  bool randomOrder = false;            // shuffle the regular pages
-  uint32_t seed = 0;                   // of the shuffle; the same seed gives the same order
-  unsigned repeatEvery = 0;            // every N-th request is sent again at once; 0 = never
-  std::optional<uint16_t> beyondPage;  // asked for once after the regular pages
-  std::optional<uint16_t> splitPage;   // request sent as two chunks
-  std::optional<uint16_t> badChecksumPage;
-  std::optional<uint16_t> badDelimiterPage;
-  std::optional<uint16_t> noisePage;        // a noise chunk goes out before its request
-  std::optional<uint16_t> silentAfterPage;  // nothing more is sent after its exchange
-  bool failCompletion = false;              // completion '0' even when all pages are good
+  bool randomOrder = false;              // shuffle the regular pages
+  uint32_t seed = 0;                     // of the shuffle; the same seed gives the same order
+  unsigned repeatEvery = 0;              // every N-th request is sent again at once; 0 = never
+  std::optional<uint16_t> beyondPage{};  // asked for once after the regular pages
+  std::optional<uint16_t> splitPage{};   // request sent as two chunks
+  std::optional<uint16_t> badChecksumPage{};
+  std::optional<uint16_t> badDelimiterPage{};
+  std::optional<uint16_t> noisePage{};        // a noise chunk goes out before its request
+  std::optional<uint16_t> silentAfterPage{};  // nothing more is sent after its exchange
+  bool failCompletion = false;                // completion '0' even when all pages are good
 };
 
 // What goes on the wire for one request.
