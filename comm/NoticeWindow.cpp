@@ -29,11 +29,16 @@ bool TNoticeWindow::Post(TNotice notice) noexcept {
 }
 
 bool TNoticeWindow::event(QEvent* e) {
-  if (e->type() != kWakeEvent) return QObject::event(e);
   TNotice notice;
   QEvent* wake = nullptr;
   {
-    std::lock_guard lock(fMutex);
+    // Locked before the event is even looked at: a worker allocated it under
+    // this lock, and Qt's hand-over is invisible to race checkers.
+    std::unique_lock lock(fMutex);
+    if (e->type() != kWakeEvent) {
+      lock.unlock();
+      return QObject::event(e);
+    }
     if (fQueue.empty()) {
       fWakePending = false;
       return true;
