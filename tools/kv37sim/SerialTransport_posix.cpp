@@ -113,11 +113,12 @@ class PosixSerialTransport final : public SerialTransport {
     }
     // A pseudo-terminal has no wire; the bytes sit on our copy of the far
     // end until the utility reads them, and closing the pair would drop them.
+    // Polling that end first pushes bytes still on their way into its queue.
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-      int pending = 0;
-      if (::ioctl(holdFd_, FIONREAD, &pending) != 0) ThrowErrno("drain");
-      if (pending == 0) return true;
+      pollfd far{holdFd_, POLLIN, 0};
+      if (::poll(&far, 1, 0) < 0 && errno != EINTR) ThrowErrno("drain");
+      if ((far.revents & POLLIN) == 0) return true;
       if (Clock::now() >= deadline) return false;
       if (Wait(0, std::chrono::milliseconds(1))) return false;  // only a line error wakes it
     }

@@ -1,0 +1,141 @@
+// Outcome ranking, the texts people and programs read, and why a port failed
+// to open.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "CliPlatform.h"
+#include "CliTestSupport.h"
+#include "JsonEvents.h"
+#include "PortDiagnosis.h"
+#include "PortName.h"
+#include "PortOutcome.h"
+#include "ProgressView.h"
+#include "RunLog.h"
+#include "SerialTransport.h"
+
+namespace kv37::cli {
+namespace {
+
+using ::testing::HasSubstr;
+using std::chrono::milliseconds;
+
+TEST(ExitStatus, EachOutcomeHasItsOwnStatus) {
+  const std::pair<PortOutcome, int> cases[] = {
+      {PortOutcome::Success, 0},    {PortOutcome::UnitFailure, 1}, {PortOutcome::Silent, 2},
+      {PortOutcome::PortLost, 2},   {PortOutcome::OpenError, 3},   {PortOutcome::FrameFault, 4},
+      {PortOutcome::Interrupted, 130}};
+  for (const auto& [outcome, status] : cases)
+    EXPECT_EQ(static_cast<int>(ExitStatusOf(outcome)), status) << OutcomeKeyword(outcome);
+}
+
+TEST(ExitStatus, WorstOfSeveralPortsWinsWhateverTheOrder) {
+  EXPECT_EQ(Worse(ExitStatus::Success, ExitStatus::Silent), ExitStatus::Silent);
+  EXPECT_EQ(Worse(ExitStatus::FrameFault, ExitStatus::UnitFailure), ExitStatus::FrameFault);
+  EXPECT_EQ(Worse(ExitStatus::OpenError, ExitStatus::OpenError), ExitStatus::OpenError);
+}
+
+TEST(ProgressLine, ShowsPagePercentElapsedAndState) {
+  ProgressLine line;
+  line.port = "COM1";
+  line.pageKnown = true;
+  line.page = 0x1F;
+  line.percent = 6;
+  line.elapsed = milliseconds(1234);
+  line.state = "serving pages";
+  EXPECT_EQ(FormatProgressLine(line, 8), "COM1      PAGE01F     6%     1.2 s  serving pages");
+}
+
+TEST(ProgressLine, ShowsDashesBeforeTheFirstPage) {
+  ProgressLine line;
+  line.port = "/dev/ttyUSB0";
+  EXPECT_EQ(FormatProgressLine(line, 4), "/dev/ttyUSB0  PAGE---     0%     0.0 s  opening");
+}
+
+TEST(Summary, ListsEveryPortWithItsResultAndTheExitStatus) {
+  const std::vector<PortResult> results{
+      {"COM1", PortOutcome::Success, "OS Update Success!!", 512, milliseconds(77900)},
+      {"COM2", PortOutcome::Silent, "Update Fail,retry again!! (no answer for 6 s)", 3,
+       milliseconds(6900)}};
+  const std::string text = FormatSummary(results, ExitStatus::Silent);
+  EXPECT_THAT(text, HasSubstr("COM1  success    512 pages     77.9 s  OS Update Success!!"));
+  EXPECT_THAT(text, HasSubstr("COM2  silent       3 pages      6.9 s  Update Fail,retry again!!"));
+  EXPECT_THAT(text, HasSubstr("Exit status 2"));
+}
+
+TEST(JsonEvents, FinishedEventCarriesOutcomeReasonAndStatus) {
+  PortEvent event;
+  event.kind = PortEventKind::Finished;
+  event.port = "COM3";
+  event.outcome = PortOutcome::FrameFault;
+  event.text = "CheckSume Error!! (page request with a bad checksum)";
+  event.pagesServed = 2;
+  event.elapsed = milliseconds(250);
+  const QJsonObject json =
+      QJsonDocument::fromJson(QByteArray::fromStdString(PortEventJson(event))).object();
+  EXPECT_EQ(json["event"].toString(), "finished");
+  EXPECT_EQ(json["port"].toString(), "COM3");
+  EXPECT_EQ(json["outcome"].toString(), "frame-fault");
+  EXPECT_EQ(json["exit_status"].toInt(), 4);
+  EXPECT_EQ(json["reason"].toString(), QString::fromStdString(event.text));
+  EXPECT_EQ(json["pages_served"].toInt(), 2);
+  EXPECT_EQ(json["elapsed_ms"].toInt(), 250);
+}
+
+TEST(JsonEvents, TextIsEscapedIntoOneLine) {
+  PortEvent event;
+  event.kind = PortEventKind::StateChanged;
+  event.port = "odd \"port\"\nname";
+  event.text = "Time_Out0";
+  const std::string line = PortEventJson(event);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(line))["port"].toString(),
+            QString::fromStdString(event.port));
+}
+
+TEST(RunLogMessage, FinishedLineTellsOutcomeStatusReasonAndCounts) {
+  PortEvent event;
+  event.kind = PortEventKind::Finished;
+  event.outcome = PortOutcome::UnitFailure;
+  event.text = "Error!! please retry again (the unit reported failure)";
+  event.pagesServed = 512;
+  event.elapsed = milliseconds(75000);
+  EXPECT_EQ(LogMessage(event),
+            "finished unit-failure (exit status 1): Error!! please retry again (the unit "
+            "reported failure) after 512 pages, 75.0 s");
+}
+
+TEST(OpenFailureText, TellsTheTechnicianWhatToDo) {
+  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Permission, {}}),
+              HasSubstr("dialout group"));
+  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Busy, {}}),
+              HasSubstr("busy"));
+  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB9", {OpenFailureKind::Missing, {}}),
+              HasSubstr("no such port: /dev/ttyUSB9"));
+  EXPECT_EQ(DescribeOpenFailure("/dev/x", {OpenFailureKind::Other, "Input/output error"}),
+            "/dev/x: Input/output error");
+}
+
+TEST(OpenFailureDiagnosis, FindsMissingNotSerialAndBusy) {
+  test::TempDir dir;
+  EXPECT_EQ(DiagnoseOpenFailure((dir.Path() / "none").string()).kind, OpenFailureKind::Missing);
+  EXPECT_EQ(DiagnoseOpenFailure(dir.Write("plain", {1, 2, 3})).kind, OpenFailureKind::NotSerial);
+
+  const auto line = sim::SerialTransport::CreatePseudoTerminal();
+  const TOpenResult holder = OpenPort(line->PeerPath());
+  ASSERT_NE(holder.device, nullptr);
+  EXPECT_EQ(DiagnoseOpenFailure(line->PeerPath()).kind, OpenFailureKind::Busy);
+}
+
+TEST(OpenFailureDiagnosis, ComPortWithoutDeviceNamesBothPathsTried) {
+  // COM200 has no entry in the port map and /dev/ttyS199 does not exist here.
+  const std::string reason = ExplainOpenFailure("COM200", "Error opening serial port");
+  EXPECT_THAT(reason, HasSubstr("no such port"));
+  EXPECT_THAT(reason, HasSubstr("ttyS199"));
+}
+
+}  // namespace
+}  // namespace kv37::cli

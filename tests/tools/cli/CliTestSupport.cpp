@@ -1,0 +1,73 @@
+#include "CliTestSupport.h"
+
+#include <stdlib.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <fstream>
+
+namespace kv37::cli::test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kv37cli-XXXXXX").string();
+  path_ = mkdtemp(pattern.data());
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+  const auto file = path_ / name;
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return file.string();
+}
+
+std::vector<uint8_t> Pattern(std::size_t size) {
+  std::vector<uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 256);
+  return bytes;
+}
+
+UnitOnPty::UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults)
+    : line_(sim::SerialTransport::CreatePseudoTerminal()) {
+  sim::SimConfig config;
+  config.pages = pages;
+  config.expect = image;
+  config.faults = faults;
+  // A unit the updater never starts must not keep the test waiting.
+  config.startTimeout = std::chrono::milliseconds(20000);
+  unit_ = std::make_unique<sim::SimulatedUnit>(*line_, std::move(config));
+  thread_ = std::thread([this] { summary_ = unit_->Run(); });
+}
+
+UnitOnPty::~UnitOnPty() { Finish(true); }
+
+const sim::RunSummary& UnitOnPty::Finish(bool stop) {
+  if (stop) unit_->Stop();
+  if (thread_.joinable()) thread_.join();
+  return summary_;
+}
+
+CliResult RunCli(const std::vector<std::string>& args, int timeoutMs) {
+  QStringList arguments;
+  for (const std::string& arg : args) arguments << QString::fromStdString(arg);
+  QProcess process;
+  process.start(QStringLiteral(KV37_UPDATE_CLI), arguments);
+  CliResult result;
+  if (!process.waitForStarted(10000)) return result;
+  process.closeWriteChannel();
+  if (!process.waitForFinished(timeoutMs)) {
+    process.kill();
+    process.waitForFinished(5000);
+  } else if (process.exitStatus() == QProcess::NormalExit) {
+    result.exitStatus = process.exitCode();
+  }
+  result.out = process.readAllStandardOutput().toStdString();
+  result.err = process.readAllStandardError().toStdString();
+  return result;
+}
+
+}  // namespace kv37::cli::test

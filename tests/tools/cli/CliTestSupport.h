@@ -1,0 +1,66 @@
+#pragma once
+// Runs kv37-update-cli as a separate process against simulated units, each
+// on its own pseudo-terminal and thread in the test process.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MemoryStream.h"
+#include "SerialTransport.h"
+#include "SimulatedUnit.h"
+
+namespace kv37::cli::test {
+
+// A private folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+  std::filesystem::path Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Bytes that differ from page to page and from the 0xFF padding.
+std::vector<uint8_t> Pattern(std::size_t size);
+
+// A simulated unit that asks for `pages` pages of `image` and checks each one,
+// running from construction; the destructor stops it if still running.
+class UnitOnPty {
+ public:
+  UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults = {});
+  ~UnitOnPty();
+  UnitOnPty(const UnitOnPty&) = delete;
+  UnitOnPty& operator=(const UnitOnPty&) = delete;
+
+  const std::string& Path() const { return line_->PeerPath(); }
+  // Waits for the unit's run to end (Stop()s it first when `stop`).
+  const sim::RunSummary& Finish(bool stop = false);
+  // The unit's flash; call after Finish().
+  const std::vector<uint8_t>& Flash() const { return unit_->Flash(); }
+
+ private:
+  std::unique_ptr<sim::SerialTransport> line_;
+  std::unique_ptr<sim::SimulatedUnit> unit_;
+  sim::RunSummary summary_;
+  std::thread thread_;
+};
+
+struct CliResult {
+  int exitStatus = -1;  // -1 when it crashed or did not end in time
+  std::string out;
+  std::string err;
+};
+
+// Runs the updater with `args` and waits for it (at most `timeoutMs`).
+CliResult RunCli(const std::vector<std::string>& args, int timeoutMs = 30000);
+
+}  // namespace kv37::cli::test
