@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -55,6 +56,14 @@ int WaitForEvents(std::initializer_list<const TEvent*> events, int timeoutMs) {
     if (fds[i].revents & (POLLERR | POLLNVAL)) return kWaitFailed;
   }
   return kWaitFailed;
+}
+
+void RaiseThreadPriority(int steps) {
+  // On Linux the nice value is per thread when addressed by thread id.
+  const pid_t tid = gettid();
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+  if (errno == 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), current - steps);
 }
 
 // ---- the device ----

@@ -40,6 +40,7 @@ void TReadThread::Join() {
 }
 
 void TReadThread::Execute() {
+  RaiseThreadPriority(2);
   if (fProbe == TLineProbe::Failed) {
     PostHangupCall();
   } else {

@@ -42,6 +42,10 @@ inline constexpr int kWaitForever = -1;
 // kWaitFailed.
 int WaitForEvents(std::initializer_list<const TEvent*> events, int timeoutMs);
 
+// Raises the calling thread's scheduling priority by `steps`; does nothing
+// when the process may not raise priorities.
+void RaiseThreadPriority(int steps);
+
 enum class TWaitResult {
   Stop,     // the stop event is set (reported first when several hold)
   Ready,    // the device can be read or written without blocking

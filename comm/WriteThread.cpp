@@ -32,6 +32,7 @@ bool TWriteThread::Post(std::unique_ptr<uint8_t[]> block, uint16_t length) {
 }
 
 void TWriteThread::Execute() {
+  RaiseThreadPriority(1);
   bool noticePending = true;
   for (;;) {
     TBlock block;
