@@ -34,9 +34,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedCase{"NoPort", {"@image"}, "--port is required"},
         RefusedCase{"NoImage", {"--port", "/dev/null"}, "IMAGE is required"},
-        RefusedCase{"UnreadableImage", {"/nonexistent/os.bin", "--port", "COM1"}, "Cannot open file"},
+        RefusedCase{
+            "UnreadableImage", {"/nonexistent/os.bin", "--port", "COM1"}, "Cannot open file"},
         RefusedCase{"ImageIsAFolder", {"@dir", "--port", "COM1"}, "is a folder"},
-        RefusedCase{"SamePortTwice", {"@image", "--port", "COM2", "--port", "/dev/ttyS1"},
+        RefusedCase{"SamePortTwice",
+                    {"@image", "--port", "COM2", "--port", "/dev/ttyS1"},
                     "the same port as COM2"},
         RefusedCase{"LogInAMissingFolder",
                     {"@image", "--port", "COM1", "--log", "/nonexistent/dir/update.log"},

@@ -144,9 +144,11 @@ TEST_P(CliFrameFault, EndsOnlyTheFaultyPortWithExitFour) {
   EXPECT_EQ(outcomes.at(a->Path()), "success");
   EXPECT_EQ(outcomes.at(faulty->Path()), "frame-fault");
   EXPECT_EQ(outcomes.at(c->Path()), "success");
-  for (const QJsonValue& port : events.back()["ports"].toArray())
-    if (port["port"].toString().toStdString() == faulty->Path())
+  for (const QJsonValue& port : events.back()["ports"].toArray()) {
+    if (port["port"].toString().toStdString() == faulty->Path()) {
       EXPECT_THAT(port["reason"].toString().toStdString(), HasSubstr(GetParam().text));
+    }
+  }
   for (UnitOnPty* unit : {a.get(), c.get()}) {
     EXPECT_EQ(unit->Finish().outcome, sim::SimOutcome::Success);
     ExpectFlashMatchesImage(*unit);
@@ -164,12 +166,11 @@ sim::FaultPlan BadDelimiter() {
   return plan;
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, CliFrameFault,
-                         ::testing::Values(FrameFaultCase{"BadChecksum", BadChecksum(),
-                                                          "CheckSume Error!!"},
-                                           FrameFaultCase{"BadDelimiter", BadDelimiter(),
-                                                          "Data Error"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CliFrameFault,
+    ::testing::Values(FrameFaultCase{"BadChecksum", BadChecksum(), "CheckSume Error!!"},
+                      FrameFaultCase{"BadDelimiter", BadDelimiter(), "Data Error"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliEndToEnd, MissingAndBusyPortsGiveExitThreeWithTheReason) {
   auto held = Unit();
@@ -179,8 +180,7 @@ TEST_F(CliEndToEnd, MissingAndBusyPortsGiveExitThreeWithTheReason) {
   const std::string missing = (dir_.Path() / "ttyNothere").string();
   auto good = Unit();
 
-  const CliResult result =
-      RunCli(Args({held.get(), good.get()}, {"--port", missing, "--json"}));
+  const CliResult result = RunCli(Args({held.get(), good.get()}, {"--port", missing, "--json"}));
   EXPECT_EQ(result.exitStatus, 3) << result.out << result.err;
   const std::vector<QJsonObject> events = JsonLines(result.out);
   std::map<std::string, std::string> reasons;
@@ -198,9 +198,9 @@ TEST_F(CliEndToEnd, JsonEventsTellEachStepInOrder) {
   const std::vector<QJsonObject> events = JsonLines(result.out);
   std::vector<std::string> kinds;
   for (const QJsonObject& e : events) kinds.push_back(e["event"].toString().toStdString());
-  const std::vector<std::string> expected{"run_started", "opened", "start_sent", "page", "page",
-                                          "page",        "page",   "page",       "page", "finished",
-                                          "summary"};
+  const std::vector<std::string> expected{"run_started", "opened",   "start_sent", "page",
+                                          "page",        "page",     "page",       "page",
+                                          "page",        "finished", "summary"};
   EXPECT_EQ(kinds, expected);
   for (unsigned i = 0; i < kPages; ++i) {
     const QJsonObject& page = events[3 + i];

@@ -20,13 +20,13 @@
 namespace kv37::cli {
 namespace {
 
-using ::testing::HasSubstr;
 using std::chrono::milliseconds;
+using ::testing::HasSubstr;
 
 TEST(ExitStatus, EachOutcomeHasItsOwnStatus) {
   const std::pair<PortOutcome, int> cases[] = {
-      {PortOutcome::Success, 0},    {PortOutcome::UnitFailure, 1}, {PortOutcome::Silent, 2},
-      {PortOutcome::PortLost, 2},   {PortOutcome::OpenError, 3},   {PortOutcome::FrameFault, 4},
+      {PortOutcome::Success, 0},      {PortOutcome::UnitFailure, 1}, {PortOutcome::Silent, 2},
+      {PortOutcome::PortLost, 2},     {PortOutcome::OpenError, 3},   {PortOutcome::FrameFault, 4},
       {PortOutcome::Interrupted, 130}};
   for (const auto& [outcome, status] : cases)
     EXPECT_EQ(static_cast<int>(ExitStatusOf(outcome)), status) << OutcomeKeyword(outcome);
@@ -46,13 +46,13 @@ TEST(ProgressLine, ShowsPagePercentElapsedAndState) {
   line.percent = 6;
   line.elapsed = milliseconds(1234);
   line.state = "serving pages";
-  EXPECT_EQ(FormatProgressLine(line, 8), "COM1      PAGE01F     6%     1.2 s  serving pages");
+  EXPECT_EQ(FormatProgressLine(line, 8), "COM1      PAGE01F    6%     1.2 s  serving pages");
 }
 
 TEST(ProgressLine, ShowsDashesBeforeTheFirstPage) {
   ProgressLine line;
   line.port = "/dev/ttyUSB0";
-  EXPECT_EQ(FormatProgressLine(line, 4), "/dev/ttyUSB0  PAGE---     0%     0.0 s  opening");
+  EXPECT_EQ(FormatProgressLine(line, 4), "/dev/ttyUSB0  PAGE---    0%     0.0 s  opening");
 }
 
 TEST(Summary, ListsEveryPortWithItsResultAndTheExitStatus) {
@@ -61,8 +61,8 @@ TEST(Summary, ListsEveryPortWithItsResultAndTheExitStatus) {
       {"COM2", PortOutcome::Silent, "Update Fail,retry again!! (no answer for 6 s)", 3,
        milliseconds(6900)}};
   const std::string text = FormatSummary(results, ExitStatus::Silent);
-  EXPECT_THAT(text, HasSubstr("COM1  success    512 pages     77.9 s  OS Update Success!!"));
-  EXPECT_THAT(text, HasSubstr("COM2  silent       3 pages      6.9 s  Update Fail,retry again!!"));
+  EXPECT_THAT(text, HasSubstr("COM1  success    512 pages    77.9 s  OS Update Success!!"));
+  EXPECT_THAT(text, HasSubstr("COM2  silent       3 pages     6.9 s  Update Fail,retry again!!"));
   EXPECT_THAT(text, HasSubstr("Exit status 2"));
 }
 
@@ -111,8 +111,7 @@ TEST(RunLogMessage, FinishedLineTellsOutcomeStatusReasonAndCounts) {
 TEST(OpenFailureText, TellsTheTechnicianWhatToDo) {
   EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Permission, {}}),
               HasSubstr("dialout group"));
-  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Busy, {}}),
-              HasSubstr("busy"));
+  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Busy, {}}), HasSubstr("busy"));
   EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB9", {OpenFailureKind::Missing, {}}),
               HasSubstr("no such port: /dev/ttyUSB9"));
   EXPECT_EQ(DescribeOpenFailure("/dev/x", {OpenFailureKind::Other, "Input/output error"}),

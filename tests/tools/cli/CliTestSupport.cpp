@@ -21,7 +21,8 @@ TempDir::~TempDir() {
 std::string TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
   const auto file = path_ / name;
   std::ofstream(file, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return file.string();
 }
 
@@ -43,7 +44,9 @@ UnitOnPty::UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan f
   thread_ = std::thread([this] { summary_ = unit_->Run(); });
 }
 
-UnitOnPty::~UnitOnPty() { Finish(true); }
+UnitOnPty::~UnitOnPty() {
+  Finish(true);
+}
 
 const sim::RunSummary& UnitOnPty::Finish(bool stop) {
   if (stop) unit_->Stop();
