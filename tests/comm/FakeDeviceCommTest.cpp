@@ -26,6 +26,12 @@ class TFakeDevice final : public TSerialDevice {
     fReady.Set();
   }
   void Feed(std::vector<uint8_t> bytes) { Feed(Step{Step::Kind::Data, std::move(bytes)}); }
+  // Several reads' worth at once, so no pause can fall between them.
+  void FeedAll(std::vector<Step> steps) {
+    std::lock_guard lock(fMutex);
+    for (Step& step : steps) fScript.push_back(std::move(step));
+    fReady.Set();
+  }
   void SetLines(const TLineSnapshot& lines) {
     std::lock_guard lock(fMutex);
     fLines = lines;
@@ -201,9 +207,8 @@ TEST_F(FakeComm, CarrierAndRingChangesRaiseModemEvents) {
 
 TEST_F(FakeComm, IoErrorMidReadDeliversWhatArrivedThenOneHangup) {
   comm.StartComm();
-  fake->Feed({'a', 'b', 'c'});
-  fake->Feed(TFakeDevice::Step{TFakeDevice::Step::Kind::Error, {}});
-  fake->Feed({'d'});
+  using Kind = TFakeDevice::Step::Kind;
+  fake->FeedAll({{Kind::Data, {'a', 'b', 'c'}}, {Kind::Error, {}}, {Kind::Data, {'d'}}});
   ASSERT_TRUE(WaitUntil([&] { return log.hangups == 1; }));
   PumpEvents(300ms);
   EXPECT_EQ(log.hangups, 1);
@@ -256,8 +261,8 @@ TEST_F(FakeComm, ReturnAtOnceTimeoutsDeliverEachReadAsItComes) {
 
 TEST_F(FakeComm, IntervalTimeoutJoinsReadsOfOneBurst) {
   comm.StartComm();
-  fake->Feed({'a', 'b'});
-  fake->Feed({'c', 'd'});
+  using Kind = TFakeDevice::Step::Kind;
+  fake->FeedAll({{Kind::Data, {'a', 'b'}}, {Kind::Data, {'c', 'd'}}});
   ASSERT_TRUE(WaitUntil([&] { return !log.chunks.empty(); }));
   PumpEvents(200ms);
   ASSERT_EQ(log.chunks.size(), 1u);

@@ -359,6 +359,7 @@ TEST_F(PtyComm, ManyStartStopCyclesLeakNoDescriptorOrThread) {
 }
 
 TEST_F(PtyComm, NoticesPostedBeforeTheStopAreStillDelivered) {
+  comm.SetReadIntervalTimeout(kMaxDword);
   comm.StartComm();
   pty.Write({1, 2, 3});
   // Give the read time to complete, but do not run the event loop.
