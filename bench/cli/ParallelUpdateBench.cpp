@@ -1,0 +1,128 @@
+// Parallel updates: kv37-update-cli updates N simulated units at once, each on
+// its own pseudo-terminal, with the units pacing their line at 57600 bit/s.
+// Reports the wall time of the whole run, the updater's own CPU time and,
+// for more than one unit, the ratio to one unit alone.
+//
+//   build/<dir>/bench/cli/cli_parallel_bench
+//   KV37_BENCH_PAGES=64 ... for a quicker, shorter run (default 512 pages)
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "OsImage.h"
+#include "SerialTransport.h"
+#include "SimulatedUnit.h"
+
+namespace {
+
+using namespace kv37;
+
+constexpr unsigned kLineRate = 57600;
+
+unsigned Pages() {
+  const char* text = std::getenv("KV37_BENCH_PAGES");
+  const long pages = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+  return pages >= 1 && pages <= 512 ? static_cast<unsigned>(pages) : 512;
+}
+
+class PacedUnit {
+ public:
+  PacedUnit(const MemoryStream& image, unsigned pages)
+      : line_(sim::SerialTransport::CreatePseudoTerminal()) {
+    sim::SimConfig config;
+    config.pages = pages;
+    config.expect = image;
+    config.baud = kLineRate;
+    config.startTimeout = std::chrono::milliseconds(30000);
+    unit_ = std::make_unique<sim::SimulatedUnit>(*line_, std::move(config));
+    thread_ = std::thread([this] { outcome_ = unit_->Run().outcome; });
+  }
+  ~PacedUnit() {
+    unit_->Stop();
+    if (thread_.joinable()) thread_.join();
+  }
+  const std::string& Path() const { return line_->PeerPath(); }
+  sim::SimOutcome Finish() {
+    if (thread_.joinable()) thread_.join();
+    return outcome_;
+  }
+
+ private:
+  std::unique_ptr<sim::SerialTransport> line_;
+  std::unique_ptr<sim::SimulatedUnit> unit_;
+  sim::SimOutcome outcome_ = sim::SimOutcome::Interrupted;
+  std::thread thread_;
+};
+
+double ChildCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double gOneUnitSeconds = 0;
+
+void BM_ConcurrentUpdates(benchmark::State& state) {
+  const auto units = static_cast<std::size_t>(state.range(0));
+  const unsigned pages = Pages();
+  const std::string imagePath =
+      (std::filesystem::temp_directory_path() / "kv37-parallel-bench.bin").string();
+  {
+    std::vector<char> bytes(100000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 13 + i / 256);
+    std::ofstream(imagePath, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+  }
+  MemoryStream image;
+  LoadOsImage(image, imagePath);
+
+  for (auto _ : state) {
+    std::vector<std::unique_ptr<PacedUnit>> sims;
+    QStringList args{QString::fromStdString(imagePath), "--json"};
+    for (std::size_t i = 0; i < units; ++i) {
+      sims.push_back(std::make_unique<PacedUnit>(image, pages));
+      args << "--port" << QString::fromStdString(sims.back()->Path());
+    }
+    const double cpuBefore = ChildCpuSeconds();
+    const auto begin = std::chrono::steady_clock::now();
+    QProcess process;
+    process.start(QStringLiteral(KV37_UPDATE_CLI), args);
+    process.waitForFinished(-1);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    const double cpu = ChildCpuSeconds() - cpuBefore;
+    state.SetIterationTime(wall);
+
+    bool allGood = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    for (auto& unit : sims) allGood = allGood && unit->Finish() == sim::SimOutcome::Success;
+    if (!allGood) state.SkipWithError("an update did not succeed");
+
+    state.counters["pages_per_unit"] = pages;
+    state.counters["cli_cpu_s"] = cpu;
+    state.counters["cli_cpu_pct"] = 100.0 * cpu / wall;
+    if (units == 1) gOneUnitSeconds = wall;
+    if (units > 1 && gOneUnitSeconds > 0) state.counters["vs_one_unit"] = wall / gOneUnitSeconds;
+  }
+  std::filesystem::remove(imagePath);
+}
+
+BENCHMARK(BM_ConcurrentUpdates)
+    ->Arg(1)
+    ->Arg(12)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
