@@ -1,0 +1,136 @@
+#pragma once
+// The operator window: load an OS image, choose and open a COM port, start
+// the update of a KV-37 unit and watch its progress. It owns the serial port
+// component, the gauge, the watchdog timer, the file dialog and the about
+// box, and it is the update controller's outside world.
+//
+// GUI thread only; the serial component delivers its events on this thread.
+// Handlers keep the control and event names of the window's design; an
+// exception escaping one of them goes to the application's error display.
+
+#include <QMainWindow>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "MemoryStream.h"
+#include "UpdateController.h"
+#include "UpdateEffects.h"
+
+class QAction;
+class QButtonGroup;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QWindow;
+class TAboutForm;
+class TComm;
+namespace kv37 {
+class TProgressGauge;
+}
+
+// The image the unit fetches, for the whole run of the program; the two exit
+// commands free it.
+extern kv37::MemoryStream OsImage;
+// Full path of the file last chosen in the file dialog; empty at start.
+extern std::string OsFileName;
+
+class TForm1 : public QMainWindow, public kv37::UpdateEffects {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  // Stops the port's worker threads before the component goes.
+  ~TForm1() override;
+
+  // Handlers.
+  void FormActivate();
+  void ReadOSFile1Click();
+  void Exit1Click();
+  void About1Click();
+  void BTn_OpenComClick();
+  void KV37_ModeClick();
+  void BTn_ExitClick();
+  void TComPortChange();
+  void BaudGroupClick();
+  void Comm1ReceiveData(TComm* sender, const uint8_t* buffer, uint16_t length);
+  void Timer1Timer();
+
+  // Sets Comm1's rate from the baud group's selection (9600 when none).
+  void ApplyBaudRate();
+
+  // The baud group's selected index, -1 for none. Changing it raises the
+  // group's click, as an operator's click would.
+  int BaudItemIndex() const;
+  void SetBaudItemIndex(int index);
+
+  // The port box's selected item: the item whose text the box shows, or -1.
+  int ComPortItemIndex() const;
+
+  int32_t WatchdogCount() const { return controller_.WatchdogCount(); }
+
+  // What a frame fault does once its box is dismissed; ends the event loop
+  // with status 0 unless replaced.
+  void SetProgramEnd(std::function<void()> end) { programEnd_ = std::move(end); }
+
+  // Controls, with the names of the window's design.
+  QLabel* Label1;
+  QLineEdit* StationEdit;
+  QLabel* Label2;
+  QComboBox* TComPort;
+  QGroupBox* BaudGroup;
+  QButtonGroup* BaudButtons;
+  QPushButton* BTn_OpenCom;
+  QPushButton* KV37_Mode;
+  QPushButton* BTn_Exit;
+  QLabel* PageNo;
+  kv37::TProgressGauge* Gauge1;
+  QLabel* Label5;
+  QLabel* Label3;
+  QLabel* Label4;
+
+  QMenu* Fille1;
+  QAction* ReadOSFile1;
+  QAction* Exit1;
+  QAction* About1;
+
+  TComm* Comm1;
+  QTimer* Timer1;
+  QFileDialog* OpenDialog1;
+  TAboutForm* AboutForm = nullptr;  // created on first use
+
+  // kv37::UpdateEffects
+  void WriteCommData(const uint8_t* data, uint16_t length) override;
+  void ShowStatus() override;
+  void MoveStatus(int left) override;
+  void SetStatusText(const std::string& text) override;
+  void SetGaugeProgress(int value) override;
+  void SetTimerEnabled(bool enabled) override;
+  void SetTimerInterval(int milliseconds) override;
+  void FatalError(const std::string& text) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls(QWidget* client);
+  void BuildMenu();
+  void SetUpComm();
+  void ShowMessage(const QString& text);
+  void FocusWindowChanged(QWindow* window);
+  bool IsFileDialogWindow(const QWindow* window) const;
+
+  kv37::UpdateController controller_;
+  std::function<void()> programEnd_;
+  bool shown_ = false;
+  // Set when one of the utility's own dialogs had the focus; the window's
+  // next activation then re-applies its defaults.
+  bool backFromOwnWindow_ = false;
+  bool fileDialogOpen_ = false;
+  bool ending_ = false;  // a frame fault was dismissed; the program is ending
+};

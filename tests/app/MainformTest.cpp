@@ -1,0 +1,425 @@
+// Drives the real operator window through its controls, offscreen.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "About.h"
+#include "Comm.h"
+#include "Mainform.h"
+#include "OsImage.h"
+#include "ProgressGauge.h"
+#include "TempFile.h"
+#include "UpdateFrames.h"
+#include "WindowTestSupport.h"
+
+namespace kv37::test {
+namespace {
+
+std::vector<uint8_t> PageRequest(uint16_t page) {
+  const uint16_t sum = kStx + kCmdPage + (page >> 8) + (page & 0xFF);
+  return {kStx,
+          kCmdPage,
+          static_cast<uint8_t>(page >> 8),
+          static_cast<uint8_t>(page & 0xFF),
+          static_cast<uint8_t>(sum >> 8),
+          static_cast<uint8_t>(sum & 0xFF),
+          kEtx};
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    OsImage.Clear();
+    OsFileName.clear();
+    form = std::make_unique<TForm1>();
+    form->SetProgramEnd([this] { ++programEnds; });
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+  void TearDown() override { form.reset(); }
+
+  // "Read OS File" with `path` picked in the dialog (or the dialog cancelled).
+  void Load(const std::string& path) {
+    OnNextModal([path](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      if (path.empty()) {
+        dialog->reject();
+        return;
+      }
+      // As the operator would: type the path into the name field, press Open.
+      auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(path));
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+    form->ReadOSFile1->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+
+  // The operator steps through the port box's list with the arrow keys.
+  void ChoosePort(int index) {
+    form->TComPort->setFocus();
+    while (form->TComPort->currentIndex() < index) QTest::keyClick(form->TComPort, Qt::Key_Down);
+    while (form->TComPort->currentIndex() > index) QTest::keyClick(form->TComPort, Qt::Key_Up);
+  }
+
+  // Opens and closes the about box: one activation of the window.
+  void VisitAboutBox() {
+    OnNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); });
+    form->About1->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+
+  void Feed(const std::vector<uint8_t>& chunk) {
+    form->Comm1ReceiveData(form->Comm1, chunk.data(), static_cast<uint16_t>(chunk.size()));
+  }
+
+  // The activation defaults, after any activation.
+  void ExpectDefaults() {
+    EXPECT_EQ(form->StationEdit->text(), "1");
+    EXPECT_EQ(form->TComPort->currentText(), "COM1");
+    EXPECT_EQ(form->TComPort->currentIndex(), 0);
+    EXPECT_EQ(form->BaudItemIndex(), 3);
+    EXPECT_EQ(form->Comm1->BaudRate(), 57600u);
+    EXPECT_FALSE(form->BTn_OpenCom->isEnabled());
+    EXPECT_FALSE(form->KV37_Mode->isEnabled());
+    EXPECT_FALSE(form->Timer1->isActive());
+  }
+
+  TempDir files;
+  std::unique_ptr<TForm1> form;
+  int programEnds = 0;
+};
+
+TEST_F(WindowTest, StartsWithTheActivationDefaults) {
+  ExpectDefaults();
+  EXPECT_FALSE(form->BaudGroup->isEnabled());
+  EXPECT_TRUE(form->BaudButtons->button(3)->isChecked());
+  EXPECT_EQ(form->BaudButtons->button(3)->text(), "57600");
+  EXPECT_TRUE(form->BTn_Exit->isEnabled());
+  EXPECT_TRUE(form->StationEdit->isEnabled());
+  EXPECT_TRUE(form->TComPort->isEnabled());
+  EXPECT_FALSE(form->PageNo->isVisible());
+  EXPECT_TRUE(form->Gauge1->isVisible());
+  EXPECT_EQ(form->Gauge1->Progress(), 0);
+  EXPECT_EQ(form->Gauge1->MaxValue(), 511);
+  EXPECT_EQ(form->Label5->text(), " KV-37 OS Update Utility ");
+  EXPECT_FALSE(form->Label3->isVisible());
+  EXPECT_FALSE(form->Label4->isVisible());
+  EXPECT_EQ(form->Comm1->CommName, "COM1");
+  EXPECT_FALSE(form->Comm1->Outx_XonXoffFlow());
+  EXPECT_FALSE(form->Comm1->IsOpen());
+}
+
+TEST_F(WindowTest, ControlsSitWhereTheDesignPutsThem) {
+  EXPECT_EQ(form->windowTitle(), "KV-37 Update");
+  EXPECT_EQ(form->centralWidget()->size(), QSize(432, 391));
+  EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the window is not resizable";
+
+  struct Placed {
+    QWidget* widget;
+    QRect rect;
+  };
+  const std::vector<Placed> design = {
+      {form->StationEdit, {152, 16, 41, 21}}, {form->TComPort, {120, 72, 73, 21}},
+      {form->BaudGroup, {240, 8, 129, 153}},  {form->BTn_OpenCom, {16, 120, 177, 41}},
+      {form->KV37_Mode, {16, 176, 177, 41}},  {form->BTn_Exit, {272, 176, 97, 41}},
+      {form->Gauge1, {40, 288, 361, 25}},
+  };
+  for (const Placed& p : design)
+    EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->objectName().toStdString();
+
+  // Labels start where the design puts them and are never smaller.
+  const std::vector<Placed> labels = {
+      {form->Label1, {8, 16, 133, 19}},
+      {form->Label2, {8, 72, 90, 20}},
+      {form->Label5, {40, 336, 375, 37}},
+  };
+  for (const Placed& p : labels) {
+    EXPECT_EQ(p.widget->pos(), p.rect.topLeft()) << p.widget->objectName().toStdString();
+    EXPECT_GE(p.widget->width(), p.rect.width()) << p.widget->objectName().toStdString();
+  }
+
+  const std::vector<QString> items = {"COM1", "COM2", "COM3", "COM4",  "COM5",  "COM6",
+                                      "COM7", "COM8", "COM9", "COM10", "COM11", "COM12"};
+  ASSERT_EQ(form->TComPort->count(), 12);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(form->TComPort->itemText(i), items[i]);
+
+  const auto bar = form->menuBar()->actions();
+  ASSERT_EQ(bar.size(), 2);
+  EXPECT_EQ(bar[0]->text(), "Fille");
+  EXPECT_EQ(bar[1], form->About1);
+  EXPECT_EQ(form->About1->text(), "About");
+  ASSERT_EQ(form->Fille1->actions().size(), 2);
+  EXPECT_EQ(form->Fille1->actions()[0]->text(), "Read OS File");
+  EXPECT_EQ(form->Fille1->actions()[1]->text(), "Exit");
+}
+
+TEST_F(WindowTest, TabOrderFollowsTheDesign) {
+  // The disabled baud group and buttons are skipped, as the operator sees it.
+  form->StationEdit->setFocus();
+  std::vector<QWidget*> visited;
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget());
+  }
+  EXPECT_EQ(visited[0], form->TComPort);
+  EXPECT_EQ(visited[1], form->BTn_Exit);
+  EXPECT_EQ(visited[2], form->StationEdit);
+}
+
+TEST_F(WindowTest, LoadEnablesOpenComPortAndTheDialogsClosingKeepsTheOperatorsChoices) {
+  form->StationEdit->setText("7");
+  const std::string path = files.Write("os.bin", Pattern(1000));
+  Load(path);
+  QTest::qWait(50);  // let a late activation, if any, arrive
+
+  EXPECT_TRUE(form->BTn_OpenCom->isEnabled());
+  EXPECT_EQ(form->StationEdit->text(), "7");
+  EXPECT_EQ(form->Label3->text().toStdString(), path);
+  EXPECT_FALSE(form->Label3->isVisible());
+  EXPECT_EQ(OsFileName, path);
+  ASSERT_EQ(OsImage.Size(), kOsImageSize);
+  EXPECT_EQ(OsImage.Memory()[999], Pattern(1000)[999]);
+  EXPECT_EQ(OsImage.Memory()[1000], kPadByte);
+
+  VisitAboutBox();
+  ExpectDefaults();
+}
+
+TEST_F(WindowTest, CancelledDialogKeepsTheEarlierImage) {
+  const std::string first = files.Write("first.bin", Pattern(300));
+  Load(first);
+  Load("");
+  EXPECT_EQ(OsFileName, first);
+  EXPECT_EQ(form->Label3->text().toStdString(), first);
+  EXPECT_EQ(OsImage.Size(), kOsImageSize);
+  EXPECT_TRUE(form->BTn_OpenCom->isEnabled());
+}
+
+TEST_F(WindowTest, LargerFileIsKeptWholeAndStillEnablesOpenComPort) {
+  Load(files.Write("big.bin", Pattern(kOsImageSize + 1)));
+  EXPECT_EQ(OsImage.Size(), kOsImageSize + 1);
+  EXPECT_TRUE(form->BTn_OpenCom->isEnabled());
+}
+
+TEST_F(WindowTest, FailedProbeShowsTheErrorAndReappliesTheDefaults) {
+  PortMap map;
+  const std::string notAPort = files.Write("not-a-port", {1, 2, 3});
+  map.Link("COM3", notAPort);
+  Load(files.Write("os.bin", Pattern(10)));
+  ChoosePort(2);
+  EXPECT_EQ(form->TComPort->currentText(), "COM3");
+
+  SeenBox seen;
+  DismissNextBox(seen);
+  QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+  EXPECT_EQ(seen.text, "COM Port Open Error!!");
+  EXPECT_EQ(seen.caption, QGuiApplication::applicationDisplayName());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ExpectDefaults();
+  EXPECT_FALSE(form->Comm1->IsOpen());
+}
+
+TEST_F(WindowTest, TypedPortNameThatIsNoItemProbesNoPort) {
+  Load(files.Write("os.bin", Pattern(10)));
+  form->TComPort->lineEdit()->selectAll();
+  QTest::keyClicks(form->TComPort->lineEdit(), "ttyS0");
+  EXPECT_EQ(form->ComPortItemIndex(), -1);
+
+  SeenBox seen;
+  DismissNextBox(seen);
+  QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+  EXPECT_EQ(seen.text, "COM Port Open Error!!");
+}
+
+class PortWindowTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_TRUE(unit.Valid());
+    map.Link("COM2", unit.SlavePath());
+    Load(files.Write("os.bin", Pattern(1000)));
+    ChoosePort(1);
+    QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+    ASSERT_TRUE(form->Comm1->IsOpen());
+  }
+
+  PtyPair unit;
+  PortMap map;
+};
+
+TEST_F(PortWindowTest, OpenedPortEnablesStartAndChoosingAnotherPortClosesIt) {
+  EXPECT_EQ(form->Comm1->CommName, "COM2");
+  EXPECT_TRUE(form->KV37_Mode->isEnabled());
+
+  ChoosePort(4);
+  EXPECT_FALSE(form->Comm1->IsOpen());
+  EXPECT_FALSE(form->KV37_Mode->isEnabled());
+  EXPECT_TRUE(form->BTn_OpenCom->isEnabled());
+}
+
+TEST_F(PortWindowTest, StartSendsTheStartCommandAndArmsTheWatchdog) {
+  QTest::mouseClick(form->KV37_Mode, Qt::LeftButton);
+  EXPECT_EQ(unit.Read(5, 2000), std::vector<uint8_t>(kStartCommand.begin(), kStartCommand.end()));
+  EXPECT_TRUE(form->Timer1->isActive());
+  EXPECT_EQ(form->Timer1->interval(), 1000);
+
+  // A second press while waiting keeps the running period.
+  const int period = form->Timer1->timerId();
+  QTest::mouseClick(form->KV37_Mode, Qt::LeftButton);
+  EXPECT_EQ(form->Timer1->timerId(), period);
+}
+
+TEST_F(PortWindowTest, ProbeOfThePortTheWindowHoldsFails) {
+  SeenBox seen;
+  DismissNextBox(seen);
+  QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+  EXPECT_EQ(seen.text, "COM Port Open Error!!");
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ExpectDefaults();
+  EXPECT_TRUE(form->Comm1->IsOpen()) << "an activation does not close the port";
+}
+
+TEST_F(PortWindowTest, StartFailureOnAnAlreadyOpenPortGoesToTheErrorDisplay) {
+  // An activation puts the box back to COM1 while COM2 stays open.
+  PtyPair second;
+  map.Link("COM1", second.SlavePath());
+  VisitAboutBox();
+  Load(files.Write("again.bin", Pattern(10)));
+
+  SeenBox seen;
+  DismissNextBox(seen);
+  QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+  EXPECT_EQ(seen.text, "This serial port already opened");
+  EXPECT_EQ(seen.caption, QGuiApplication::applicationDisplayName());
+  EXPECT_EQ(form->Comm1->CommName, "COM1");
+  EXPECT_TRUE(form->Comm1->IsOpen());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ExpectDefaults();
+}
+
+TEST_F(PortWindowTest, AboutBoxDuringAnUpdateKeepsThePortAndTheWatchdogCount) {
+  QTest::mouseClick(form->KV37_Mode, Qt::LeftButton);
+  VisitAboutBox();
+  ExpectDefaults();
+  EXPECT_TRUE(form->Comm1->IsOpen());
+
+  // Requests that still arrive are answered and restart the watchdog.
+  Feed(PageRequest(0x1F));
+  EXPECT_TRUE(form->Timer1->isActive());
+  EXPECT_EQ(form->PageNo->text(), "PAGE01F");
+}
+
+TEST_F(WindowTest, AboutTwiceShowsTheSameBox) {
+  std::vector<QWidget*> shown;
+  for (int i = 0; i < 2; ++i) {
+    OnNextModal([&shown](QWidget* modal) {
+      shown.push_back(modal);
+      qobject_cast<QDialog*>(modal)->accept();
+    });
+    form->About1->trigger();
+  }
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0], shown[1]);
+  EXPECT_EQ(shown[0], form->AboutForm);
+  EXPECT_EQ(form->findChildren<TAboutForm*>().size(), 1);
+
+  TAboutForm* about = form->AboutForm;
+  EXPECT_EQ(about->windowTitle(), "About");
+  EXPECT_EQ(about->size(), QSize(383, 240));
+  EXPECT_EQ(about->Label1->text(), " KV-37 OS Update Utility ");
+  EXPECT_EQ(about->Label2->text(), " Ver 1.01 ");
+  EXPECT_FALSE(about->Image1->pixmap().isNull()) << "the program's icon is embedded";
+  EXPECT_EQ(about->BitBtn1->geometry(), QRect(152, 208, 75, 25));
+}
+
+TEST_F(WindowTest, BothExitsFreeTheImageAndCloseTheWindow) {
+  struct Exit {
+    const char* name;
+    std::function<void(TForm1&)> press;
+  };
+  const std::vector<Exit> exits = {
+      {"menu", [](TForm1& f) { f.Exit1->trigger(); }},
+      {"button", [](TForm1& f) { QTest::mouseClick(f.BTn_Exit, Qt::LeftButton); }},
+  };
+  for (const Exit& exit : exits) {
+    SCOPED_TRACE(exit.name);
+    TearDown();
+    SetUp();
+    Load(files.Write("os.bin", Pattern(10)));
+    ASSERT_EQ(OsImage.Size(), kOsImageSize);
+    exit.press(*form);
+    EXPECT_EQ(OsImage.Size(), 0u);
+    EXPECT_FALSE(form->isVisible());
+  }
+}
+
+TEST_F(WindowTest, StatusLineFollowsTheUpdateAndSizesItselfToItsText) {
+  Feed(PageRequest(0x1F));
+  EXPECT_TRUE(form->PageNo->isVisible());
+  EXPECT_EQ(form->PageNo->text(), "PAGE01F");
+  EXPECT_EQ(form->PageNo->pos(), QPoint(160, 240));
+  EXPECT_EQ(form->PageNo->size(), form->PageNo->sizeHint());
+  EXPECT_EQ(form->Gauge1->Progress(), 31);
+  EXPECT_TRUE(form->Timer1->isActive());
+
+  form->Timer1Timer();
+  EXPECT_EQ(form->PageNo->text(), "Time_Out0");
+  EXPECT_EQ(form->PageNo->pos(), QPoint(144, 240));
+
+  Feed({kStx, kCmdCompletion, kResultSuccess, 0, 0, kEtx});
+  EXPECT_EQ(form->PageNo->text(), "OS Update Success!!");
+  EXPECT_EQ(form->PageNo->pos(), QPoint(80, 240));
+  EXPECT_EQ(form->PageNo->size(), form->PageNo->sizeHint());
+  EXPECT_EQ(form->Gauge1->Progress(), 511);
+  EXPECT_FALSE(form->Timer1->isActive());
+}
+
+TEST_F(WindowTest, FrameFaultShowsItsBoxThenEndsTheProgram) {
+  struct Fault {
+    const char* text;
+    std::vector<uint8_t> chunk;
+  };
+  const std::vector<Fault> faults = {
+      {"CheckSume Error!!", {0x02, 0xAA, 0x00, 0x00, 0xAC, 0x00, 0x03}},
+      {"Data Error", {0x01, 0xAA, 0x00, 0x00, 0x00, 0xAB, 0x03}},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.text);
+    TearDown();
+    SetUp();
+    SeenBox seen;
+    DismissNextBox(seen);
+    Feed(fault.chunk);
+    EXPECT_EQ(seen.text, fault.text);
+    EXPECT_EQ(seen.caption, QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(programEnds, 1);
+
+    // Nothing more is served while the program winds down.
+    Feed(PageRequest(1));
+    EXPECT_NE(form->PageNo->text(), "PAGE001");
+    EXPECT_FALSE(form->Timer1->isActive());
+    programEnds = 0;
+  }
+}
+
+}  // namespace
+}  // namespace kv37::test
