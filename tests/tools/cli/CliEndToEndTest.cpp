@@ -236,5 +236,22 @@ TEST_F(CliEndToEnd, LogIsAppendedWithEveryStepOfEachRun) {
   EXPECT_EQ(count("run ended: exit status 0"), 2u);
 }
 
+TEST_F(CliEndToEnd, TerminatedRunClosesItsPortsAndLogsThemAsInterrupted) {
+  sim::FaultPlan silent;
+  silent.silentAfterPage = 0;
+  auto unit = Unit(silent);
+  const std::string log = (dir_.Path() / "update.log").string();
+  const CliResult result =
+      RunCliAndTerminate(Args({unit.get()}, {"--json", "--log", log}), "\"event\":\"page\"");
+  EXPECT_EQ(result.exitStatus, 130) << result.out << result.err;
+  EXPECT_EQ(SummaryOutcomes(JsonLines(result.out)).at(unit->Path()), "interrupted");
+  std::ifstream in(log);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_THAT(text, HasSubstr("finished interrupted (exit status 130)"));
+  EXPECT_THAT(text, HasSubstr("run ended: exit status 130"));
+  // The port is free again for the next run.
+  EXPECT_NE(OpenPort(unit->Path()).device, nullptr);
+}
+
 }  // namespace
 }  // namespace kv37::cli::test

@@ -74,3 +74,27 @@ CliResult RunCli(const std::vector<std::string>& args, int timeoutMs) {
 }
 
 }  // namespace kv37::cli::test
+
+namespace kv37::cli::test {
+
+CliResult RunCliAndTerminate(const std::vector<std::string>& args, const std::string& line) {
+  QStringList arguments;
+  for (const std::string& arg : args) arguments << QString::fromStdString(arg);
+  QProcess process;
+  process.start(QStringLiteral(KV37_UPDATE_CLI), arguments);
+  CliResult result;
+  if (!process.waitForStarted(10000)) return result;
+  QByteArray out;
+  while (!out.contains(QByteArray::fromStdString(line)) && process.waitForReadyRead(10000))
+    out += process.readAllStandardOutput();
+  process.terminate();
+  if (process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit)
+    result.exitStatus = process.exitCode();
+  else
+    process.kill();
+  result.out = (out + process.readAllStandardOutput()).toStdString();
+  result.err = process.readAllStandardError().toStdString();
+  return result;
+}
+
+}  // namespace kv37::cli::test

@@ -63,4 +63,7 @@ struct CliResult {
 // Runs the updater with `args` and waits for it (at most `timeoutMs`).
 CliResult RunCli(const std::vector<std::string>& args, int timeoutMs = 30000);
 
+// Runs the updater and sends it SIGTERM once `line` appears on its output.
+CliResult RunCliAndTerminate(const std::vector<std::string>& args, const std::string& line);
+
 }  // namespace kv37::cli::test
