@@ -123,7 +123,7 @@ UpdateResult RunOneUpdate(TComm& comm, sim::ByteTransport& line, const MemoryStr
 
 void PrintFigures(std::ostream& out, const char* label, const ProcessFigures& f) {
   out << "  " << label << ": descriptors " << f.descriptors << ", threads " << f.threads
-      << ", resident " << f.residentKiB << " KiB\n";
+      << ", resident " << f.residentKiB << " KiB" << std::endl;
 }
 
 // Counts and threads must be back exactly; memory within the slack.
@@ -177,7 +177,7 @@ int RunSoak(const SoakOptions& options, std::ostream& out) {
     if (result.byteExact)
       ++exact;
     else
-      out << "  update " << i + 1 << " (" << bytes << " bytes): " << result.detail << '\n';
+      out << "  update " << i + 1 << " (" << bytes << " bytes): " << result.detail << std::endl;
     if (i == 0) afterFirst = ReadProcessFigures();
   }
   std::filesystem::remove(imageFile);
