@@ -53,7 +53,8 @@ struct ServedPage {
 std::vector<ServedPage> ServedPages(const HeadlessUpdate& utility) {
   std::vector<uint16_t> pages;
   for (const auto& text : utility.StatusTexts())
-    if (text.rfind("PAGE", 0) == 0) pages.push_back(static_cast<uint16_t>(std::stoul(text.substr(4), nullptr, 16)));
+    if (text.rfind("PAGE", 0) == 0)
+      pages.push_back(static_cast<uint16_t>(std::stoul(text.substr(4), nullptr, 16)));
   const auto& written = utility.Written();
   std::vector<ServedPage> served;
   // Block 0 is the start command.
@@ -128,6 +129,10 @@ FaultPlan NoiseBefore(uint16_t page) {
   return plan;
 }
 
+void PrintTo(const UnusualRun& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class UnusualRequests : public ::testing::TestWithParam<UnusualRun> {};
 
 TEST_P(UnusualRequests, EndInSuccessWithEveryPageServedFromTheFile) {
@@ -186,10 +191,9 @@ TEST(UpdatePath, SilentUnitEndsWithTheWatchdogFailureAfterSixTicks) {
   EXPECT_FALSE(run.utility.WatchdogRunning());
   EXPECT_EQ(run.utility.WatchdogCount(), 0);
 
-  const std::vector<std::string> expected{
-      "PAGE000",   "PAGE001",   "Time_Out0", "Time_Out1",
-      "Time_Out2", "Time_Out3", "Time_Out4", "Time_Out5",
-      kv37::kTextUpdateFail};
+  const std::vector<std::string> expected{"PAGE000",   "PAGE001",   "Time_Out0",
+                                          "Time_Out1", "Time_Out2", "Time_Out3",
+                                          "Time_Out4", "Time_Out5", kv37::kTextUpdateFail};
   EXPECT_EQ(run.utility.StatusTexts(), expected);
   run.unit.Stop();
 }
@@ -209,6 +213,10 @@ FaultPlan BadDelimiterAt(uint16_t page) {
   FaultPlan plan;
   plan.badDelimiterPage = page;
   return plan;
+}
+
+void PrintTo(const FaultyRequest& c, std::ostream* os) {
+  *os << c.name;
 }
 
 class FaultyRequests : public ::testing::TestWithParam<FaultyRequest> {};

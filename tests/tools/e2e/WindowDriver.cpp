@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -60,7 +61,11 @@ class ScriptedOperator : public QObject {
       return;
     }
     if (form_.OpenDialog1->isVisible()) {
-      form_.OpenDialog1->selectFile(image_);
+      // Typed into the file name box, as a person would.
+      if (auto* name = form_.OpenDialog1->findChild<QLineEdit*>("fileNameEdit"))
+        name->setText(image_);
+      else
+        form_.OpenDialog1->selectFile(image_);
       static_cast<QDialog*>(form_.OpenDialog1)->accept();  // through the public slot
       return;
     }

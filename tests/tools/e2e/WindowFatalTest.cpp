@@ -35,6 +35,10 @@ kv37::sim::FaultPlan BadDelimiterAt(uint16_t page) {
   return plan;
 }
 
+void PrintTo(const FatalRun& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class WindowProgram : public ::testing::TestWithParam<FatalRun> {};
 
 TEST_P(WindowProgram, FrameFaultShowsItsBoxAndExitsWithStatusZero) {
