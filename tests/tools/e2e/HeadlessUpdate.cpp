@@ -8,8 +8,8 @@ HeadlessUpdate::HeadlessUpdate(const kv37::MemoryStream& image, bool record)
   comm_.SetOutx_XonXoffFlow(false);
   comm_.OnReceiveData = [this](TComm*, const uint8_t* buffer, uint16_t length) {
     ++chunks_;
-    // As in the window: once a frame fault has ended the update, nothing
-    // more is answered.
+    // A frame fault ends the program once its box is dismissed; here there
+    // is no box, so the program counts as ended at once.
     if (fatal_) return;
     controller_.Comm1ReceiveData(buffer, length);
   };
