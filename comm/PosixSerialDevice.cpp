@@ -116,12 +116,13 @@ class TPosixSerialDevice final : public TSerialDevice {
     return true;
   }
 
-  TWaitResult WaitReadable(const TEvent& stop, int timeoutMs) override {
-    return Wait(stop, POLLIN, timeoutMs);
+  TWaitResult WaitReadable(const TEvent& stop, TWaitTime timeout) override {
+    return Wait(stop, POLLIN, timeout);
   }
 
   TWaitResult WaitWritable(const TEvent& stop, int timeoutMs) override {
-    return Wait(stop, POLLOUT, timeoutMs);
+    return Wait(stop, POLLOUT,
+                timeoutMs < 0 ? kWaitTimeForever : TWaitTime(std::chrono::milliseconds(timeoutMs)));
   }
 
   TIoResult Read(uint8_t* buffer, std::size_t size) override {
@@ -187,9 +188,14 @@ class TPosixSerialDevice final : public TSerialDevice {
     ioctl(fFd, action == TLineAction::On ? TIOCMBIS : TIOCMBIC, &line);
   }
 
-  TWaitResult Wait(const TEvent& stop, short what, int timeoutMs) {
+  TWaitResult Wait(const TEvent& stop, short what, TWaitTime timeout) {
     pollfd fds[2] = {{stop.Handle(), POLLIN, 0}, {fFd, what, 0}};
-    const int r = poll(fds, 2, timeoutMs);
+    timespec limit{};
+    if (timeout >= TWaitTime::zero()) {
+      limit.tv_sec = static_cast<time_t>(timeout.count() / 1000000);
+      limit.tv_nsec = static_cast<long>(timeout.count() % 1000000 * 1000);
+    }
+    const int r = ppoll(fds, 2, timeout >= TWaitTime::zero() ? &limit : nullptr, nullptr);
     if (r < 0) return errno == EINTR ? TWaitResult::Timeout : TWaitResult::Failed;
     if (r == 0) return TWaitResult::Timeout;
     if (fds[0].revents) return TWaitResult::Stop;

@@ -1,7 +1,6 @@
 #include "ReadThread.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <new>
 
@@ -13,9 +12,8 @@ namespace {
 // wake-ups a second, and none at all for devices without them.
 constexpr std::chrono::milliseconds kLinePoll{250};
 
-int ToTimeout(std::chrono::steady_clock::duration d) {
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(d).count();
-  return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, INT_MAX));
+TWaitTime ToWaitTime(std::chrono::steady_clock::duration d) {
+  return std::max(std::chrono::ceil<TWaitTime>(d), TWaitTime::zero());
 }
 
 }  // namespace
@@ -79,23 +77,23 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
   Clock::time_point lastByte, deadline;
   for (;;) {
     const Clock::time_point now = Clock::now();
-    int timeout = kWaitForever;
+    TWaitTime timeout = kWaitTimeForever;
     if (length > 0) {
       Clock::duration left = Clock::duration::max();
       // "Exceeds": the read ends only once the gap is longer than the interval.
       if (useInterval)
-        left = std::min(left, lastByte + interval + std::chrono::milliseconds(1) - now);
+        left = std::min(left, lastByte + interval + std::chrono::microseconds(1) - now);
       if (useTotal) left = std::min(left, deadline - now);
       if (left <= Clock::duration::zero()) return TReadEnd::Chunk;
-      if (left != Clock::duration::max()) timeout = ToTimeout(left);
+      if (left != Clock::duration::max()) timeout = ToWaitTime(left);
     }
     if (fWatchLines) {
       if (now >= fNextLineCheck) {
         if (!CheckLineEvents(0)) return TReadEnd::Quit;
         continue;
       }
-      const int untilCheck = ToTimeout(fNextLineCheck - now);
-      timeout = timeout == kWaitForever ? untilCheck : std::min(timeout, untilCheck);
+      const TWaitTime untilCheck = ToWaitTime(fNextLineCheck - now);
+      timeout = timeout < TWaitTime::zero() ? untilCheck : std::min(timeout, untilCheck);
     }
 
     switch (fDevice.WaitReadable(fStop, timeout)) {

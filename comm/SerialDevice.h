@@ -4,6 +4,7 @@
 // (PosixSerialDevice.cpp); tests put scripted devices in its place.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -36,6 +37,8 @@ class TEvent {
 inline constexpr int kWaitTimeout = -1;
 inline constexpr int kWaitFailed = -2;
 inline constexpr int kWaitForever = -1;
+using TWaitTime = std::chrono::microseconds;
+inline constexpr TWaitTime kWaitTimeForever{-1};
 
 // Waits until one of `events` is set and returns the lowest index that is set,
 // kWaitTimeout when `timeoutMs` (kWaitForever: no limit) passed first, or
@@ -99,8 +102,11 @@ class TSerialDevice {
   // Fills modem_status:: bits; false when the device cannot tell.
   virtual bool GetModemStatus(uint32_t& bits) = 0;
 
-  // Waits for the stop event or the device; timeoutMs may be kWaitForever.
-  virtual TWaitResult WaitReadable(const TEvent& stop, int timeoutMs) = 0;
+  // Waits for the stop event or the device. A read wait is timed in
+  // microseconds because the end of a chunk is measured against the interval
+  // time-out, where a millisecond of rounding would delay every reply;
+  // kWaitTimeForever (or timeoutMs = kWaitForever) means no limit.
+  virtual TWaitResult WaitReadable(const TEvent& stop, TWaitTime timeout) = 0;
   virtual TWaitResult WaitWritable(const TEvent& stop, int timeoutMs) = 0;
   // Never block.
   virtual TIoResult Read(uint8_t* buffer, std::size_t size) = 0;

@@ -63,7 +63,11 @@ class TFakeDevice final : public TSerialDevice {
     bits = modem_status::kCtsOn | modem_status::kRlsdOn;
     return true;
   }
-  TWaitResult WaitReadable(const TEvent& stop, int timeoutMs) override {
+  TWaitResult WaitReadable(const TEvent& stop, TWaitTime timeout) override {
+    const int timeoutMs =
+        timeout < TWaitTime::zero()
+            ? kWaitForever
+            : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(timeout).count());
     {
       std::lock_guard lock(fMutex);
       ++fReadWaits;
