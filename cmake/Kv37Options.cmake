@@ -23,7 +23,8 @@ endif()
 
 # Adds one GoogleTest executable and registers its cases with CTest.
 #   kv37_add_gtest(NAME name SOURCES ... LIBS ... [LABELS ...] [GUI] [TIMEOUT s])
-# GUI tests get QT_QPA_PLATFORM=offscreen both for discovery and for the run.
+# GUI tests run with QT_QPA_PLATFORM=offscreen; a GUI test program with its own
+# main sets it there too, since discovery runs the program without it.
 function(kv37_add_gtest)
   cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -32,11 +33,18 @@ function(kv37_add_gtest)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
-  set(env "")
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 TEST_LIST ${T_NAME}_TESTS)
+
+  # Discovery hands PROPERTIES on as one flat list, which cannot carry a list
+  # of labels; so the properties are set once the discovered names are known.
+  set(props "LABELS \"${T_LABELS}\" TIMEOUT ${T_TIMEOUT}")
   if(T_GUI)
-    set(env "QT_QPA_PLATFORM=offscreen")
+    string(APPEND props " ENVIRONMENT QT_QPA_PLATFORM=offscreen")
   endif()
-  gtest_discover_tests(${T_NAME}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_properties.cmake)
+  file(WRITE ${script}
+    "if(DEFINED ${T_NAME}_TESTS)\n"
+    "  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES ${props})\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
