@@ -2,6 +2,8 @@
 
 namespace fautil {
 
-const char* Version() { return "1.0.1"; }
+const char* Version() {
+  return "1.0.1";
+}
 
 }  // namespace fautil
