@@ -7,31 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "ParseCases.h"
 #include "fautil/OperandText.h"
 
 namespace fautil {
 namespace {
 
-struct Parse {
-  const char* text;
-  bool ok;
-  uint8_t type = 0;
-  uint32_t address = 0;
-};
-
-using ParseFn = bool (*)(const char*, uint8_t&, uint32_t&);
-
-void ExpectParses(ParseFn parse, const std::vector<Parse>& cases) {
-  for (const Parse& c : cases) {
-    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
-    uint8_t type = 0xEE;
-    uint32_t address = 0xEEEE;
-    ASSERT_EQ(parse(c.text, type, address), c.ok);
-    if (!c.ok) continue;
-    EXPECT_EQ(type, c.type);
-    EXPECT_EQ(address, c.address);
-  }
-}
+using test::ExpectParses;
+using test::Parse;
 
 TEST(LinkStrParse, ReadsFiveCharacters) {
   ExpectParses(LinkStrToType, {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ParseCases.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -12,23 +14,10 @@
 namespace fautil {
 namespace {
 
-struct Parse {
-  const char* text;
-  bool ok;
-  uint8_t type = 0;
-  uint32_t address = 0;
-};
+using test::Parse;
 
 void ExpectParses(const std::vector<Parse>& cases) {
-  for (const Parse& c : cases) {
-    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
-    uint8_t type = 0xEE;
-    uint32_t address = 0xEEEEEEEE;
-    ASSERT_EQ(StrToType(c.text, type, address), c.ok);
-    if (!c.ok) continue;
-    EXPECT_EQ(type, c.type);
-    EXPECT_EQ(address, c.address);
-  }
+  test::ExpectParses(StrToType, cases);
 }
 
 std::string Text(uint8_t type, uint32_t address, bool* ok = nullptr) {
