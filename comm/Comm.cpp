@@ -22,20 +22,20 @@ TComm::~TComm() {
 void TComm::StartComm() {
   if (fDevice) throw ECommsError("This serial port already opened");
 
-  TOpenResult opened = fOpener(CommName);
-  switch (opened.error) {
+  fLastOpen = fOpener(CommName);
+  switch (fLastOpen.error) {
     case TOpenError::None:
       break;
-    case TOpenError::OpenFailed:
-      throw ECommsError("Error opening serial port");
     case TOpenError::NotCharDevice:
       throw ECommsError("File handle is not a comm handle ");
     case TOpenError::NotTerminal:
       throw ECommsError("Cannot setup comm buffer");
+    default:
+      throw ECommsError("Error opening serial port");
   }
-  if (!opened.device) throw ECommsError("Error opening serial port");
+  if (!fLastOpen.device) throw ECommsError("Error opening serial port");
 
-  fDevice = std::move(opened.device);
+  fDevice = std::move(fLastOpen.device);
   fDevice->Purge(purge::kTxAbort | purge::kRxAbort | purge::kTxClear | purge::kRxClear);
   fTransmitIdle = true;
   fHangupPosted = false;

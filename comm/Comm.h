@@ -44,6 +44,10 @@ class TComm : public QObject {
   // before the stop are still delivered afterwards.
   void StopComm();
   bool IsOpen() const { return fDevice != nullptr; }
+  // What the last StartComm's open found: the reason, the path and the device
+  // it resolved to (PortName.h DescribeOpenFailure words it). Its device
+  // pointer is always null: the component keeps the device.
+  const TOpenResult& LastOpenResult() const { return fLastOpen; }
 
   // Queues a copy of `length` bytes for the transmit thread and returns at
   // once; the caller's buffer may be reused. False when the port is not open,
@@ -139,6 +143,7 @@ class TComm : public QObject {
 
   TCommProperties fProps;
   TDeviceOpener fOpener;
+  TOpenResult fLastOpen;
   std::unique_ptr<TNoticeWindow> fNoticeWindow;
   std::unique_ptr<TSerialDevice> fDevice;  // the port handle: open exactly when set
   std::unique_ptr<TEvent> fStopEvent;

@@ -1,9 +1,9 @@
 #include "PortName.h"
 
-#include <sys/stat.h>
-
 #include <QStandardPaths>
 #include <cctype>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 namespace {
@@ -23,8 +23,10 @@ std::optional<unsigned> ComNumber(const std::string& name) {
   return n;
 }
 
-std::string DevTtyS(unsigned n) {
-  return "/dev/ttyS" + std::to_string(n - 1);
+// "/dev/ttyUSB0", or "~/.config/kv37update/ports/COM1 -> /dev/ttyUSB0".
+std::string Named(const TOpenResult& r) {
+  if (r.devicePath.empty() || r.devicePath == r.path) return r.path;
+  return r.path + " -> " + r.devicePath;
 }
 
 }  // namespace
@@ -38,29 +40,45 @@ std::string ResolvePortName(const std::string& name) {
   if (!name.empty() && name.front() == '/') return name;
   if (const auto n = ComNumber(name)) {
     const std::string entry = PortMapDirectory() + "/COM" + std::to_string(*n);
-    struct stat st {};
-    if (lstat(entry.c_str(), &st) == 0) return entry;
-    return DevTtyS(*n);
+    std::error_code ec;
+    // A link that points nowhere is still an entry: its device is missing.
+    if (std::filesystem::symlink_status(entry, ec).type() != std::filesystem::file_type::not_found)
+      return entry;
+    return "/dev/ttyS" + std::to_string(*n - 1);
   }
   if (name.empty() || name.find('/') != std::string::npos) return name;
   return "/dev/" + name;
 }
 
-std::string FallbackPortName(const std::string& name) {
-  const auto n = ComNumber(name);
-  if (!n) return {};
-  const std::string fallback = DevTtyS(*n);
-  return fallback == ResolvePortName(name) ? std::string() : fallback;
-}
-
 TOpenResult OpenPort(const std::string& name) {
-  TOpenResult result = OpenSerialDevice(ResolvePortName(name));
-  if (result.error != TOpenError::OpenFailed) return result;
-  const std::string fallback = FallbackPortName(name);
-  if (fallback.empty()) return result;
-  return OpenSerialDevice(fallback);
+  return OpenSerialDevice(ResolvePortName(name));
 }
 
 bool ProbePort(const std::string& name) {
   return OpenPort(name).device != nullptr;
+}
+
+std::string DescribeOpenFailure(const TOpenResult& r) {
+  const std::string what = Named(r);
+  switch (r.error) {
+    case TOpenError::None:
+      return {};
+    case TOpenError::Missing:
+      return "no such port: " + what + " does not exist";
+    case TOpenError::Permission:
+      return "permission denied on " + what +
+             "; add the user to the dialout group (sudo usermod -aG dialout $USER) and log in "
+             "again";
+    case TOpenError::Busy:
+      if (r.holderPid == 0) return "port busy: " + what + " is in use by another program";
+      return "port busy: " + what + " is held by " +
+             (r.holderName.empty() ? std::string("process") : r.holderName) + " (pid " +
+             std::to_string(r.holderPid) + ")";
+    case TOpenError::NotCharDevice:
+    case TOpenError::NotTerminal:
+      return what + " is not a serial port";
+    case TOpenError::Other:
+      break;
+  }
+  return what + ": " + (r.sysError != 0 ? std::strerror(r.sysError) : "cannot be opened");
 }

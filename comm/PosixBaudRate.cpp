@@ -5,19 +5,20 @@
 
 #include <cstdint>
 
-bool SetCustomBaudRate(int fd, uint32_t rate) {
+bool SetLineRates(int fd, uint32_t input, uint32_t output) {
   struct termios2 t {};
   if (ioctl(fd, TCGETS2, &t) != 0) return false;
   t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
   t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
-  t.c_ispeed = rate;
-  t.c_ospeed = rate;
+  t.c_ispeed = input;
+  t.c_ospeed = output;
   return ioctl(fd, TCSETS2, &t) == 0;
 }
 
-bool ReadBaudRate(int fd, uint32_t& rate) {
+bool ReadLineRates(int fd, uint32_t& input, uint32_t& output) {
   struct termios2 t {};
   if (ioctl(fd, TCGETS2, &t) != 0) return false;
-  rate = t.c_ospeed;
+  input = t.c_ispeed;
+  output = t.c_ospeed;
   return true;
 }

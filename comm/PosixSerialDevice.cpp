@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
 
+#include "PosixPortLock.h"
 #include "PosixTermios.h"
 #include "SerialDevice.h"
 
@@ -41,14 +43,27 @@ bool TEvent::IsSet() const {
   return poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
 }
 
-int WaitForEvents(std::initializer_list<const TEvent*> events, int timeoutMs) {
+namespace {
+
+// ppoll's limit for `timeout`, or null for none.
+const timespec* Limit(TWaitTime timeout, timespec& storage) {
+  if (timeout < TWaitTime::zero()) return nullptr;
+  storage.tv_sec = static_cast<time_t>(timeout.count() / 1000000);
+  storage.tv_nsec = static_cast<long>(timeout.count() % 1000000 * 1000);
+  return &storage;
+}
+
+}  // namespace
+
+int WaitForEvents(std::initializer_list<const TEvent*> events, TWaitTime timeout) {
   pollfd fds[8];
   nfds_t n = 0;
   for (const TEvent* e : events) {
     if (n == std::size(fds)) return kWaitFailed;
     fds[n++] = pollfd{e->Handle(), POLLIN, 0};
   }
-  const int r = poll(fds, n, timeoutMs);
+  timespec limit{};
+  const int r = ppoll(fds, n, Limit(timeout, limit), nullptr);
   if (r < 0) return errno == EINTR ? kWaitTimeout : kWaitFailed;
   if (r == 0) return kWaitTimeout;
   for (nfds_t i = 0; i < n; ++i) {
@@ -76,12 +91,13 @@ bool Unsupported(int err) {
 
 class TPosixSerialDevice final : public TSerialDevice {
  public:
-  explicit TPosixSerialDevice(int fd) : fFd(fd) {
+  // Takes `fd` and the lock file created for it ("" when none).
+  TPosixSerialDevice(int fd, std::string lockFile) : fFd(fd), fLockFile(std::move(lockFile)) {
     TDcb initial;
     termios t{};
     if (tcgetattr(fd, &t) == 0) {
-      uint32_t rate = 0;
-      initial.BaudRate = ReadBaudRate(fd, rate) ? rate : SpeedToBaud(cfgetospeed(&t));
+      uint32_t input = 0, output = 0;
+      initial.BaudRate = ReadLineRates(fd, input, output) ? output : SpeedToBaud(cfgetospeed(&t));
       initial.XonChar = t.c_cc[VSTART];
       initial.XoffChar = t.c_cc[VSTOP];
     }
@@ -92,6 +108,7 @@ class TPosixSerialDevice final : public TSerialDevice {
     // Lift the exclusive mode so the next opener is not refused.
     ioctl(fFd, TIOCNXCL);
     close(fFd);
+    if (!fLockFile.empty()) RemoveLockFile(fLockFile);
   }
 
   void Purge(uint32_t actions) override {
@@ -120,9 +137,8 @@ class TPosixSerialDevice final : public TSerialDevice {
     return Wait(stop, POLLIN, timeout);
   }
 
-  TWaitResult WaitWritable(const TEvent& stop, int timeoutMs) override {
-    return Wait(stop, POLLOUT,
-                timeoutMs < 0 ? kWaitTimeForever : TWaitTime(std::chrono::milliseconds(timeoutMs)));
+  TWaitResult WaitWritable(const TEvent& stop, TWaitTime timeout) override {
+    return Wait(stop, POLLOUT, timeout);
   }
 
   TIoResult Read(uint8_t* buffer, std::size_t size) override {
@@ -169,11 +185,27 @@ class TPosixSerialDevice final : public TSerialDevice {
   bool ApplyState(const TDcb& state) override {
     termios current{};
     if (tcgetattr(fFd, &current) != 0) return false;
+    uint32_t input = 0, output = 0;
+    const bool haveRates = ReadLineRates(fFd, input, output);
     const auto plan = MapDcbToTermios(state, current);
     if (!plan) return false;
-    if (tcsetattr(fFd, TCSANOW, &plan->tio) != 0) return false;
-    if (plan->customRate != 0 && !SetCustomBaudRate(fFd, plan->customRate)) {
+    // tcsetattr succeeds when any part applied and drivers round rates, so
+    // only the line read back tells whether the record holds.
+    bool applied = tcsetattr(fFd, TCSANOW, &plan->tio) == 0 &&
+                   (plan->customRate == 0 || SetLineRates(fFd, plan->customRate, plan->customRate));
+    if (applied) {
+      termios got{};
+      uint32_t gotInput = 0, gotOutput = 0;
+      applied = tcgetattr(fFd, &got) == 0 && ReadLineRates(fFd, gotInput, gotOutput) &&
+                SettingsHold(plan->tio, state.BaudRate, got, gotInput, gotOutput);
+    }
+    if (!applied) {
       tcsetattr(fFd, TCSANOW, &current);
+      // A custom rate does not come back with the termios record alone.
+      uint32_t nowInput = 0, nowOutput = 0;
+      if (haveRates && ReadLineRates(fFd, nowInput, nowOutput) &&
+          (nowInput != input || nowOutput != output))
+        SetLineRates(fFd, input, output);
       return false;
     }
     // Devices without modem lines (pseudo-terminals) refuse these; that is fine.
@@ -213,6 +245,7 @@ class TPosixSerialDevice final : public TSerialDevice {
   }
 
   const int fFd;
+  const std::string fLockFile;
   // Used by the receive thread only.
   bool fCounters = true;
   bool fHaveLines = false;
@@ -221,35 +254,101 @@ class TPosixSerialDevice final : public TSerialDevice {
   uint32_t fRng = 0;
 };
 
+TOpenError OpenErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+    case ELOOP:
+      return TOpenError::Missing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return TOpenError::Permission;
+    case EBUSY:
+      return TOpenError::Busy;
+    default:
+      return TOpenError::Other;
+  }
+}
+
+// The device a path resolves to; the link's own target when it points nowhere.
+std::string DevicePath(const std::string& path) {
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+  }
+  char target[PATH_MAX];
+  const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+  return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : path;
+}
+
+// Asks a USB adapter for low latency (its latency timer would otherwise hold
+// bytes for up to 16 ms) and a UART for no closing wait, so that closing a
+// port whose output is held by flow control never blocks. Drivers that offer
+// neither refuse with ENOTTY or EINVAL; closing_wait needs privileges.
+void TuneDriver(int fd) {
+  serial_struct info{};
+  if (ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+  if ((info.flags & ASYNC_LOW_LATENCY) == 0) {
+    info.flags |= ASYNC_LOW_LATENCY;
+    if (ioctl(fd, TIOCSSERIAL, &info) != 0) info.flags &= ~ASYNC_LOW_LATENCY;
+  }
+  if (info.closing_wait != ASYNC_CLOSING_WAIT_NONE) {
+    info.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+    ioctl(fd, TIOCSSERIAL, &info);
+  }
+}
+
+TOpenResult Refuse(TOpenResult result, int fd, TOpenError error, int sysError = 0) {
+  if (fd >= 0) close(fd);
+  result.error = error;
+  result.sysError = sysError;
+  return result;
+}
+
+TOpenResult Busy(TOpenResult result, int fd, long holder) {
+  result.holderPid = holder;
+  if (holder != 0) result.holderName = ProcessName(holder);
+  return Refuse(std::move(result), fd, TOpenError::Busy);
+}
+
 }  // namespace
 
-TOpenResult OpenSerialDevice(const std::string& path) {
+TOpenResult OpenSerialDevice(const std::string& path, const std::string& lockDirectory) {
   TOpenResult result;
+  result.path = path;
+  result.devicePath = DevicePath(path);
+  const std::string lockFile = LockFilePath(lockDirectory, result.devicePath);
+
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return result;
-  // The lock holds against every other opener using this component, root and
-  // this very process included; TIOCEXCL adds the terminal driver's own guard.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return result;
+  if (fd < 0) {
+    const int error = errno;
+    if (error == EBUSY) return Busy(std::move(result), -1, LiveLockHolder(lockFile));
+    return Refuse(std::move(result), -1, OpenErrorOf(error), error);
   }
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
-    close(fd);
-    result.error = TOpenError::NotCharDevice;
-    return result;
-  }
+  if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+    return Refuse(std::move(result), fd, TOpenError::NotCharDevice);
   termios t{};
-  if (tcgetattr(fd, &t) != 0) {
-    close(fd);
-    result.error = TOpenError::NotTerminal;
-    return result;
-  }
-  if (ioctl(fd, TIOCEXCL) != 0 && !Unsupported(errno)) {
-    close(fd);
-    return result;
-  }
-  result.device = std::make_unique<TPosixSerialDevice>(fd);
+  if (tcgetattr(fd, &t) != 0) return Refuse(std::move(result), fd, TOpenError::NotTerminal, errno);
+
+  // Programs of the UUCP convention (minicom, cu, ...) hold a port by a lock
+  // file alone; a live one is a holder like any other.
+  if (const long holder = LiveLockHolder(lockFile)) return Busy(std::move(result), fd, holder);
+  // The flock holds against every other opener using this component, root and
+  // this very process included; TIOCEXCL adds the terminal driver's own guard.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return Busy(std::move(result), fd, FlockHolder(st.st_dev, st.st_ino));
+  if (ioctl(fd, TIOCEXCL) != 0 && !Unsupported(errno))
+    return Refuse(std::move(result), fd, TOpenError::Other, errno);
+  const long raced = CreateLockFile(lockFile);
+  if (raced > 0) return Busy(std::move(result), fd, raced);
+
+  TuneDriver(fd);
+  result.device = std::make_unique<TPosixSerialDevice>(fd, raced == 0 ? lockFile : std::string());
   result.error = TOpenError::None;
   return result;
 }

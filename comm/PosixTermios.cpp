@@ -81,6 +81,9 @@ std::optional<TTermiosPlan> MapDcbToTermios(const TDcb& dcb, const termios& curr
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
 
+  // A separate input rate left from an earlier custom rate would otherwise
+  // survive: no input field means "the same as the output".
+  t.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
   const speed_t speed = BaudToSpeed(dcb.BaudRate);
   if (speed != 0) {
     cfsetispeed(&t, speed);
@@ -92,4 +95,15 @@ std::optional<TTermiosPlan> MapDcbToTermios(const TDcb& dcb, const termios& curr
   plan.dtr = (dcb.Flags & dcb::kDtrControlMask) == 0 ? TLineAction::Off : TLineAction::On;
   plan.rts = rts == 0 ? TLineAction::Off : TLineAction::On;
   return plan;
+}
+
+bool SettingsHold(const termios& wanted, uint32_t rate, const termios& got, uint32_t gotInput,
+                  uint32_t gotOutput) {
+  constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+  if ((wanted.c_cflag & kFraming) != (got.c_cflag & kFraming)) return false;
+  const auto near = [rate](uint32_t actual) {
+    const uint64_t diff = actual > rate ? actual - rate : rate - actual;
+    return diff * 50 <= rate;
+  };
+  return near(gotInput) && near(gotOutput);
 }

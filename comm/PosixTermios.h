@@ -19,7 +19,7 @@ enum class TLineAction { Leave, On, Off };
 struct TTermiosPlan {
   termios tio{};
   // Non-zero when the rate has no B-constant and must be set with
-  // SetCustomBaudRate after tio has been applied.
+  // SetLineRates after tio has been applied.
   uint32_t customRate = 0;
   TLineAction dtr = TLineAction::Leave;
   TLineAction rts = TLineAction::Leave;
@@ -36,7 +36,14 @@ speed_t BaudToSpeed(uint32_t rate);
 // Rate of a B-constant, or 0.
 uint32_t SpeedToBaud(speed_t speed);
 
-// Sets any rate through the kernel's arbitrary-rate interface (PosixBaudRate.cpp).
-bool SetCustomBaudRate(int fd, uint32_t rate);
-// Reads the output rate in bits per second, standard or not.
-bool ReadBaudRate(int fd, uint32_t& rate);
+// True when the line read back after applying `wanted` at `rate` bit/s holds
+// what was asked: both directions within the 2 % a driver may round a rate
+// by, and the same data bits, parity, stop bits and hardware flow. Pure.
+bool SettingsHold(const termios& wanted, uint32_t rate, const termios& got, uint32_t gotInput,
+                  uint32_t gotOutput);
+
+// Sets any input and output rate through the kernel's arbitrary-rate
+// interface (PosixBaudRate.cpp).
+bool SetLineRates(int fd, uint32_t input, uint32_t output);
+// Reads both rates in bits per second, standard or not.
+bool ReadLineRates(int fd, uint32_t& input, uint32_t& output);

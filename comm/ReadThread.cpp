@@ -54,6 +54,8 @@ void TReadThread::Execute() {
         length = static_cast<uint32_t>(std::remove(buffer, buffer + length, 0) - buffer);
         if (length == 0) continue;
       }
+      // A device that vanished right after the chunk still gets it delivered:
+      // the hang-up follows from the next ReadChunk.
       if (!CheckLineEvents(modem_event::kCharReceived)) break;
       if (!HandleReadData(buffer, length)) break;
     }
@@ -67,7 +69,7 @@ void TReadThread::Execute() {
 // byte) expires, or the buffer is full.
 TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) {
   length = 0;
-  if (fHangupAfterChunk) return TReadEnd::Hangup;
+  if (fDeviceGone) return TReadEnd::Hangup;
 
   // Taken when the first byte is in, so a change made while waiting counts.
   bool atOnce = false;
@@ -90,6 +92,7 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
     if (fWatchLines) {
       if (now >= fNextLineCheck) {
         if (!CheckLineEvents(0)) return TReadEnd::Quit;
+        if (fDeviceGone) return length > 0 ? TReadEnd::Chunk : TReadEnd::Hangup;
         continue;
       }
       const TWaitTime untilCheck = ToWaitTime(fNextLineCheck - now);
@@ -132,21 +135,22 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
         break;
       }
     }
-    if (length == 0) return TReadEnd::Hangup;
     // Hand over what arrived before the device went; the hang-up follows.
-    fHangupAfterChunk = true;
-    return TReadEnd::Chunk;
+    fDeviceGone = true;
+    return length > 0 ? TReadEnd::Chunk : TReadEnd::Hangup;
   }
 }
 
 bool TReadThread::CheckLineEvents(uint32_t modemBits) {
-  if (fWatchLines) {
+  if (fWatchLines && !fDeviceGone) {
     fNextLineCheck = Clock::now() + kLinePoll;
     TLineSnapshot now;
     switch (fDevice.ReadLineSnapshot(now)) {
       case TLineProbe::Failed:
-        PostHangupCall();
-        return false;
+        // A hung-up terminal answers EIO here before a read notices; bytes
+        // already read must still reach the owner, so only mark the loss.
+        fDeviceGone = true;
+        break;
       case TLineProbe::Unsupported:
         fWatchLines = false;
         break;

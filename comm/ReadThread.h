@@ -35,6 +35,8 @@ class TReadThread {
 
   void Execute();
   TReadEnd ReadChunk(uint8_t* buffer, uint32_t& length);
+  // Posts line-error and modem notices; false when a post failed. A device
+  // found gone sets fDeviceGone instead.
   bool CheckLineEvents(uint32_t modemBits);
   bool HandleReadData(const uint8_t* buffer, uint32_t length);
   bool ReceiveData(std::unique_ptr<uint8_t[]> copy, uint32_t length);
@@ -53,5 +55,6 @@ class TReadThread {
   bool fWatchLines = false;
   TLineSnapshot fLines;
   Clock::time_point fNextLineCheck;
-  bool fHangupAfterChunk = false;
+  // The device has vanished: the chunk in hand is delivered, then the hang-up.
+  bool fDeviceGone = false;
 };

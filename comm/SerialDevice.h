@@ -34,16 +34,20 @@ class TEvent {
   int fHandle;
 };
 
-inline constexpr int kWaitTimeout = -1;
-inline constexpr int kWaitFailed = -2;
-inline constexpr int kWaitForever = -1;
+// Every wait of the component is timed in microseconds: the end of a chunk is
+// measured against the interval time-out, where a millisecond of rounding
+// would delay every reply. A negative time means no limit.
 using TWaitTime = std::chrono::microseconds;
 inline constexpr TWaitTime kWaitTimeForever{-1};
 
+// Results of WaitForEvents besides the index of an event.
+inline constexpr int kWaitTimeout = -1;
+inline constexpr int kWaitFailed = -2;
+
 // Waits until one of `events` is set and returns the lowest index that is set,
-// kWaitTimeout when `timeoutMs` (kWaitForever: no limit) passed first, or
-// kWaitFailed.
-int WaitForEvents(std::initializer_list<const TEvent*> events, int timeoutMs);
+// kWaitTimeout when `timeout` passed first (also after an interrupted wait),
+// or kWaitFailed.
+int WaitForEvents(std::initializer_list<const TEvent*> events, TWaitTime timeout);
 
 // Raises the calling thread's scheduling priority by `steps`; does nothing
 // when the process may not raise priorities.
@@ -102,16 +106,15 @@ class TSerialDevice {
   // Fills modem_status:: bits; false when the device cannot tell.
   virtual bool GetModemStatus(uint32_t& bits) = 0;
 
-  // Waits for the stop event or the device. A read wait is timed in
-  // microseconds because the end of a chunk is measured against the interval
-  // time-out, where a millisecond of rounding would delay every reply;
-  // kWaitTimeForever (or timeoutMs = kWaitForever) means no limit.
+  // Wait for the stop event or the device, at most `timeout`
+  // (kWaitTimeForever: no limit).
   virtual TWaitResult WaitReadable(const TEvent& stop, TWaitTime timeout) = 0;
-  virtual TWaitResult WaitWritable(const TEvent& stop, int timeoutMs) = 0;
+  virtual TWaitResult WaitWritable(const TEvent& stop, TWaitTime timeout) = 0;
   // Never block.
   virtual TIoResult Read(uint8_t* buffer, std::size_t size) = 0;
   virtual TIoResult Write(const uint8_t* data, std::size_t size) = 0;
-  // Unsupported when the device keeps no line-event totals.
+  // Unsupported when the device keeps no line-event totals; Failed when the
+  // device has gone (a hung-up terminal answers EIO).
   virtual TLineProbe ReadLineSnapshot(TLineSnapshot& out) = 0;
 
  protected:
@@ -126,14 +129,35 @@ class TSerialDevice {
   TCommTimeouts fTimeouts;
 };
 
-enum class TOpenError { None, OpenFailed, NotCharDevice, NotTerminal };
-
-struct TOpenResult {
-  std::unique_ptr<TSerialDevice> device;
-  TOpenError error = TOpenError::OpenFailed;
+// Why an open failed. ECommsError keeps the component's fixed texts; this is
+// for callers that want to tell the operator more.
+enum class TOpenError {
+  None,
+  Missing,        // no such device (or a map entry pointing nowhere)
+  Permission,     // the user may not open it
+  Busy,           // held by another program, or already by this one
+  NotCharDevice,  // a file or directory, not a device
+  NotTerminal,    // a device, but no serial line
+  Other,          // anything else; `sysError` tells
 };
 
-// Opens the device at `path` exclusively: it must exist, must not be open
-// elsewhere through this component, must be a character device and a
-// terminal. Never creates a file.
-TOpenResult OpenSerialDevice(const std::string& path);
+struct TOpenResult {
+  std::unique_ptr<TSerialDevice> device;  // set exactly when error is None
+  TOpenError error = TOpenError::Other;
+  std::string path;        // the path opened: as named, or the port-map entry
+  std::string devicePath;  // the device `path` resolves to (links followed)
+  int sysError = 0;        // errno of the call that failed, 0 when none did
+  long holderPid = 0;      // Busy: the holder's process id where known, else 0
+  std::string holderName;  // Busy: the holder's command name where known
+};
+
+// The system lock folder of the UUCP lock-file convention.
+inline constexpr const char* kDefaultLockDirectory = "/var/lock";
+
+// Opens the device at `path` exclusively: it must exist, must not be held by
+// another opener (flock, TIOCEXCL, or a live LCK..<device> file in
+// `lockDirectory`), must be a character device and a terminal. Never creates
+// the device; creates a lock file while open where the folder allows it, and
+// removes a stale one (its pid is dead).
+TOpenResult OpenSerialDevice(const std::string& path,
+                             const std::string& lockDirectory = kDefaultLockDirectory);

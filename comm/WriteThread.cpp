@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 
 TWriteThread::TWriteThread(TSerialDevice& device, const TEvent& stop, TNoticeWindow& notices,
                            std::atomic<bool>& idle, std::atomic<bool>& hangupPosted)
@@ -52,7 +51,7 @@ void TWriteThread::Execute() {
         break;
       }
       noticePending = false;
-      const int w = WaitForEvents({&fStop, &fInput}, kWaitForever);
+      const int w = WaitForEvents({&fStop, &fInput}, kWaitTimeForever);
       if (w == 0) break;
       if (w == 1 || w == kWaitTimeout) continue;
       PostHangupCall();
@@ -96,11 +95,11 @@ bool TWriteThread::HandleWriteData(const uint8_t* data, uint32_t length) {
         if (remaining == 0) return true;
         continue;
       }
-      int timeout = kWaitForever;
+      TWaitTime timeout = kWaitTimeForever;
       if (total.count() != 0) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<TWaitTime>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        timeout = static_cast<int>(std::min<int64_t>(left.count(), INT_MAX));
+        timeout = left;
       }
       switch (fDevice.WaitWritable(fStop, timeout)) {
         case TWaitResult::Stop:

@@ -271,6 +271,46 @@ TEST(MapDcbToTermios, RefusesRecordsNoLineCanCarry) {
   EXPECT_TRUE(refused([](TDcb& d) { d.StopBits = 3; }));
 }
 
+TEST(SettingsHold, AcceptsOnlyWhatTheDriverRoundedWithinTwoPercent) {
+  termios wanted{};
+  wanted.c_cflag = CS8 | CREAD | CLOCAL;
+  struct Case {
+    const char* name;
+    tcflag_t gotCflag;
+    uint32_t input, output;
+    bool holds;
+  };
+  const tcflag_t same = wanted.c_cflag;
+  const Case cases[] = {
+      {"exact", same, 57600, 57600, true},
+      {"rounded 0.8 % by the divisor", same, 57143, 57143, true},
+      {"rounded exactly 2 %", same, 58752, 56448, true},
+      {"rounded past 2 %", same, 56000, 56000, false},
+      {"input left at another rate", same, 12345, 57600, false},
+      {"output left at another rate", same, 57600, 9600, false},
+      {"seven data bits", (same & ~CSIZE) | CS7, 57600, 57600, false},
+      {"parity added", same | PARENB, 57600, 57600, false},
+      {"two stop bits", same | CSTOPB, 57600, 57600, false},
+      {"hardware flow added", same | CRTSCTS, 57600, 57600, false},
+      {"other flags are not compared", same | HUPCL, 57600, 57600, true},
+  };
+  for (const Case& c : cases) {
+    termios got{};
+    got.c_cflag = c.gotCflag;
+    EXPECT_EQ(SettingsHold(wanted, 57600, got, c.input, c.output), c.holds) << c.name;
+  }
+}
+
+TEST(MapDcbToTermios, StandardRateClearsASeparateInputRate) {
+  termios current{};
+  current.c_cflag = CIBAUD;  // left by an earlier custom rate
+  TDcb dcb;
+  dcb.BaudRate = 57600;
+  const auto plan = MapDcbToTermios(dcb, current);
+  ASSERT_TRUE(plan);
+  EXPECT_EQ(plan->tio.c_cflag & CIBAUD, 0u);
+}
+
 TEST(BaudToSpeed, StandardRatesMapBothWaysAndOthersDoNot) {
   for (uint32_t rate : {50u, 9600u, 57600u, 115200u, 4000000u})
     EXPECT_EQ(SpeedToBaud(BaudToSpeed(rate)), rate) << rate;

@@ -1,15 +1,18 @@
 // Port names, the per-user port map and the exclusive open.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 
 #include "CommTestSupport.h"
 #include "PortName.h"
+#include "PosixPortLock.h"
 
 namespace {
 
@@ -32,32 +35,27 @@ TEST(ResolvePortName, NamesWithoutAMapEntry) {
   struct Case {
     const char* name;
     const char* path;
-    const char* fallback;
   };
   const Case cases[] = {
-      {"/dev/ttyUSB0", "/dev/ttyUSB0", ""},  // absolute paths as they are
-      {"COM1", "/dev/ttyS0", ""},            // no map entry: the fallback itself
-      {"com12", "/dev/ttyS11", ""},
-      {"COM256", "/dev/ttyS255", ""},
-      {"COM0", "/dev/COM0", ""},  // not a COM number: a name from /dev
-      {"COM257", "/dev/COM257", ""},
-      {"COM01", "/dev/COM01", ""},
-      {"COMx", "/dev/COMx", ""},
-      {"ttyACM0", "/dev/ttyACM0", ""},
-      {"dev/ttyS0", "dev/ttyS0", ""},  // relative paths are left alone
-      {"", "", ""},
+      {"/dev/ttyUSB0", "/dev/ttyUSB0"},  // absolute paths as they are
+      {"COM1", "/dev/ttyS0"},            // no map entry: the serial device
+      {"com12", "/dev/ttyS11"},
+      {"COM256", "/dev/ttyS255"},
+      {"COM0", "/dev/COM0"},  // not a COM number: a name from /dev
+      {"COM257", "/dev/COM257"},
+      {"COM01", "/dev/COM01"},
+      {"COMx", "/dev/COMx"},
+      {"ttyACM0", "/dev/ttyACM0"},
+      {"dev/ttyS0", "dev/ttyS0"},  // relative paths are left alone
+      {"", ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ResolvePortName(c.name), c.path) << c.name;
-    EXPECT_EQ(FallbackPortName(c.name), c.fallback) << c.name;
-  }
+  for (const Case& c : cases) EXPECT_EQ(ResolvePortName(c.name), c.path) << c.name;
 }
 
-TEST_F(PortMap, EntryIsTriedFirstAndTheSerialDeviceIsTheFallback) {
+TEST_F(PortMap, EntryIsTheOnlyPathForItsName) {
   Map("COM3", "/dev/ttyUSB7");
   EXPECT_EQ(ResolvePortName("COM3"), dir + "/COM3");
   EXPECT_EQ(ResolvePortName("com3"), dir + "/COM3");
-  EXPECT_EQ(FallbackPortName("COM3"), "/dev/ttyS2");
   EXPECT_EQ(ResolvePortName("COM4"), "/dev/ttyS3");
 }
 
@@ -69,18 +67,58 @@ TEST_F(PortMap, MappedNameOpensTheLinkedDevice) {
   comm.CommName = "COM9";
   comm.StartComm();
   EXPECT_TRUE(comm.IsOpen());
+  EXPECT_EQ(comm.LastOpenResult().path, dir + "/COM9");
+  EXPECT_EQ(comm.LastOpenResult().devicePath, pty.slavePath());
   EXPECT_FALSE(ProbePort("COM9"));
+}
+
+TEST_F(PortMap, MappedNameNeverFallsBackToAnotherDevice) {
+  // /dev/ttyS0 would be another unit: the operator asked for the mapped one.
+  TPty held;
+  const TOpenResult holder = OpenPort(held.slavePath());
+  ASSERT_TRUE(holder.device);
+  Map("COM1", dir + "/unplugged-adapter");
+  Map("COM2", held.slavePath());
+  struct Case {
+    const char* name;
+    TOpenError error;
+  };
+  for (const Case& c : {Case{"COM1", TOpenError::Missing}, Case{"COM2", TOpenError::Busy}}) {
+    const TOpenResult r = OpenPort(c.name);
+    EXPECT_EQ(r.device, nullptr) << c.name;
+    EXPECT_EQ(r.error, c.error) << c.name;
+    EXPECT_EQ(r.path, dir + "/" + c.name) << c.name;
+    EXPECT_FALSE(ProbePort(c.name)) << c.name;
+    TComm comm;
+    comm.CommName = c.name;
+    EXPECT_THROW(comm.StartComm(), ECommsError) << c.name;
+    EXPECT_EQ(comm.LastOpenResult().path, dir + "/" + c.name) << c.name;
+  }
 }
 
 TEST(OpenPort, ClassifiesWhatCannotBeAPort) {
   QTemporaryDir tmp;
   const std::string file = tmp.filePath("image.bin").toStdString();
   std::ofstream(file) << "not a port";
-  EXPECT_EQ(OpenPort(file).error, TOpenError::NotCharDevice);
-  EXPECT_EQ(OpenPort(tmp.path().toStdString()).error, TOpenError::OpenFailed);
-  EXPECT_EQ(OpenPort("/dev/null").error, TOpenError::NotTerminal);
-  EXPECT_EQ(OpenPort(tmp.filePath("missing").toStdString()).error, TOpenError::OpenFailed);
-  EXPECT_FALSE(fs::exists(tmp.filePath("missing").toStdString()));  // never created
+  const std::string missing = tmp.filePath("missing").toStdString();
+  struct Case {
+    std::string path;
+    TOpenError error;
+    int sysError;
+  };
+  const Case cases[] = {
+      {file, TOpenError::NotCharDevice, 0},
+      {tmp.path().toStdString(), TOpenError::Other, EISDIR},
+      {"/dev/null", TOpenError::NotTerminal, ENOTTY},
+      {missing, TOpenError::Missing, ENOENT},
+  };
+  for (const Case& c : cases) {
+    const TOpenResult r = OpenPort(c.path);
+    EXPECT_EQ(r.error, c.error) << c.path;
+    EXPECT_EQ(r.sysError, c.sysError) << c.path;
+    EXPECT_EQ(r.path, c.path) << c.path;
+  }
+  EXPECT_FALSE(fs::exists(missing));  // never created
 }
 
 TEST(ProbePort, OpenIsExclusiveUntilTheHolderCloses) {
@@ -89,10 +127,93 @@ TEST(ProbePort, OpenIsExclusiveUntilTheHolderCloses) {
     TOpenResult held = OpenPort(pty.slavePath());
     ASSERT_TRUE(held.device);
     EXPECT_FALSE(ProbePort(pty.slavePath()));
-    EXPECT_EQ(OpenPort(pty.slavePath()).error, TOpenError::OpenFailed);
+    const TOpenResult second = OpenPort(pty.slavePath());
+    EXPECT_EQ(second.error, TOpenError::Busy);
+    EXPECT_EQ(second.holderPid, static_cast<long>(getpid()));
   }
   EXPECT_TRUE(ProbePort(pty.slavePath()));
   EXPECT_TRUE(ProbePort(pty.slavePath()));  // the probe itself holds nothing
+}
+
+TEST(DescribeOpenFailure, TellsTheTechnicianWhatToDo) {
+  const auto text = [](TOpenError error, long pid = 0, std::string name = {}, int sysError = 0) {
+    TOpenResult r;
+    r.error = error;
+    r.path = "/home/op/.config/kv37update/ports/COM1";
+    r.devicePath = "/dev/ttyUSB0";
+    r.holderPid = pid;
+    r.holderName = std::move(name);
+    r.sysError = sysError;
+    return DescribeOpenFailure(r);
+  };
+  struct Case {
+    std::string got;
+    const char* says;
+  };
+  const Case cases[] = {
+      {text(TOpenError::Missing), "does not exist"},
+      {text(TOpenError::Permission), "dialout"},
+      {text(TOpenError::Busy), "in use by another program"},
+      {text(TOpenError::Busy, 4242, "minicom"), "held by minicom (pid 4242)"},
+      {text(TOpenError::NotTerminal), "is not a serial port"},
+      {text(TOpenError::NotCharDevice), "is not a serial port"},
+      {text(TOpenError::Other, 0, {}, EIO), "Input/output error"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NE(c.got.find(c.says), std::string::npos) << c.got;
+    EXPECT_NE(c.got.find("COM1 -> /dev/ttyUSB0"), std::string::npos) << c.got;
+  }
+  EXPECT_EQ(text(TOpenError::None), "");
+}
+
+class LockFiles : public ::testing::Test {
+ protected:
+  std::string LockFor(const TPty& pty) {
+    return LockFilePath(folder.path().toStdString(), pty.slavePath());
+  }
+  void WriteLock(const std::string& file, long pid) {
+    std::ofstream(file) << std::setw(10) << pid << "\n";
+  }
+  QTemporaryDir folder;
+};
+
+TEST(LockFilePath, NamesTheDeviceTheClassicWay) {
+  EXPECT_EQ(LockFilePath("/var/lock", "/dev/ttyUSB0"), "/var/lock/LCK..ttyUSB0");
+  EXPECT_EQ(LockFilePath("/var/lock", "/dev/pts/3"), "/var/lock/LCK..pts_3");
+  EXPECT_EQ(LockFilePath("/run/lock", "/tmp/x/ttyV0"), "/run/lock/LCK..ttyV0");
+}
+
+TEST_F(LockFiles, LiveLockMakesThePortBusyAndNamesItsHolder) {
+  TPty pty;
+  WriteLock(LockFor(pty), 1);  // init: alive as long as the machine is
+  const TOpenResult r = OpenSerialDevice(pty.slavePath(), folder.path().toStdString());
+  EXPECT_EQ(r.device, nullptr);
+  EXPECT_EQ(r.error, TOpenError::Busy);
+  EXPECT_EQ(r.holderPid, 1);
+  EXPECT_TRUE(fs::exists(LockFor(pty)));
+}
+
+TEST_F(LockFiles, StaleLockIsReplacedAndOursGoesWithTheClose) {
+  TPty pty;
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  WriteLock(LockFor(pty), dead);
+  {
+    const TOpenResult r = OpenSerialDevice(pty.slavePath(), folder.path().toStdString());
+    ASSERT_NE(r.device, nullptr);
+    std::ifstream lock(LockFor(pty));
+    long pid = 0;
+    lock >> pid;
+    EXPECT_EQ(pid, static_cast<long>(getpid()));
+  }
+  EXPECT_FALSE(fs::exists(LockFor(pty)));
+}
+
+TEST_F(LockFiles, FolderThatTakesNoLockStillOpensThePort) {
+  TPty pty;
+  const TOpenResult r = OpenSerialDevice(pty.slavePath(), folder.filePath("absent").toStdString());
+  EXPECT_NE(r.device, nullptr);
 }
 
 }  // namespace

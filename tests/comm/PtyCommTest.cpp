@@ -150,66 +150,86 @@ TEST_P(PtyLineSettings, SetterReappliesWhileOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    // The pseudo-terminal driver forces 8 data bits and no parity generation,
-    // so byte size and PARENB are checked by the mapping tests only.
+    // The pseudo-terminal driver forces 8 data bits and no parity, so those are
+    // checked by the mapping tests, and here only as refused settings.
     PropertyTable, PtyLineSettings,
-    ::testing::Values(
-        LineRow{"Utility", [](TComm&) {},
-                [](const termios& t) {
-                  EXPECT_EQ(cfgetospeed(&t), B57600);
-                  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL),
-                            static_cast<tcflag_t>(CS8));
-                  EXPECT_TRUE(t.c_cflag & CLOCAL);
-                  EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INPCK),
-                            static_cast<tcflag_t>(IXOFF));
-                  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
-                  EXPECT_EQ(t.c_oflag & OPOST, 0u);
-                  EXPECT_EQ(t.c_cc[VMIN], 0);
-                  EXPECT_EQ(t.c_cc[VTIME], 0);
-                }},
-        LineRow{"BaudRate", [](TComm& c) { c.SetBaudRate(115200); },
-                [](const termios& t) { EXPECT_EQ(cfgetospeed(&t), B115200); }},
-        LineRow{"ParityCheck", [](TComm& c) { c.SetParityCheck(true); },
-                [](const termios& t) { EXPECT_TRUE(t.c_iflag & INPCK); }},
-        LineRow{"CtsFlow", [](TComm& c) { c.SetOutx_CtsFlow(true); },
-                [](const termios& t) { EXPECT_TRUE(t.c_cflag & CRTSCTS); }},
-        LineRow{"OutXonXoff", [](TComm& c) { c.SetOutx_XonXoffFlow(true); },
-                [](const termios& t) { EXPECT_TRUE(t.c_iflag & IXON); }},
-        LineRow{"InXonXoffOff", [](TComm& c) { c.SetInx_XonXoffFlow(false); },
-                [](const termios& t) { EXPECT_FALSE(t.c_iflag & IXOFF); }},
-        LineRow{"RtsHandshake", [](TComm& c) { c.SetRtsControl(TRtsControl::RtsHandshake); },
-                [](const termios& t) { EXPECT_TRUE(t.c_cflag & CRTSCTS); }},
-        LineRow{"OddParity", [](TComm& c) { c.SetParity(TParity::Odd); },
-                [](const termios& t) {
-                  EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD));
-                }},
-        LineRow{"MarkParity", [](TComm& c) { c.SetParity(TParity::Mark); },
-                [](const termios& t) {
-                  EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(PARODD | CMSPAR));
-                }},
-        LineRow{"SpaceParity", [](TComm& c) { c.SetParity(TParity::Space); },
-                [](const termios& t) {
-                  EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), static_cast<tcflag_t>(CMSPAR));
-                }},
-        LineRow{"TwoStopBits", [](TComm& c) { c.SetStopBits(TStopBits::_2); },
-                [](const termios& t) { EXPECT_TRUE(t.c_cflag & CSTOPB); }},
-        LineRow{"XonXoffChars",
-                [](TComm& c) {
-                  c.SetXonChar(0x01);
-                  c.SetXoffChar(0x02);
-                },
-                [](const termios& t) {
-                  EXPECT_EQ(t.c_cc[VSTART], 0x01);
-                  EXPECT_EQ(t.c_cc[VSTOP], 0x02);
-                }}),
+    ::testing::Values(LineRow{"Utility", [](TComm&) {},
+                              [](const termios& t) {
+                                EXPECT_EQ(cfgetospeed(&t), B57600);
+                                EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL),
+                                          static_cast<tcflag_t>(CS8));
+                                EXPECT_TRUE(t.c_cflag & CLOCAL);
+                                EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INPCK),
+                                          static_cast<tcflag_t>(IXOFF));
+                                EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+                                EXPECT_EQ(t.c_oflag & OPOST, 0u);
+                                EXPECT_EQ(t.c_cc[VMIN], 0);
+                                EXPECT_EQ(t.c_cc[VTIME], 0);
+                              }},
+                      LineRow{"BaudRate", [](TComm& c) { c.SetBaudRate(115200); },
+                              [](const termios& t) { EXPECT_EQ(cfgetospeed(&t), B115200); }},
+                      LineRow{"ParityCheck", [](TComm& c) { c.SetParityCheck(true); },
+                              [](const termios& t) { EXPECT_TRUE(t.c_iflag & INPCK); }},
+                      LineRow{"CtsFlow", [](TComm& c) { c.SetOutx_CtsFlow(true); },
+                              [](const termios& t) { EXPECT_TRUE(t.c_cflag & CRTSCTS); }},
+                      LineRow{"OutXonXoff", [](TComm& c) { c.SetOutx_XonXoffFlow(true); },
+                              [](const termios& t) { EXPECT_TRUE(t.c_iflag & IXON); }},
+                      LineRow{"InXonXoffOff", [](TComm& c) { c.SetInx_XonXoffFlow(false); },
+                              [](const termios& t) { EXPECT_FALSE(t.c_iflag & IXOFF); }},
+                      LineRow{"RtsHandshake",
+                              [](TComm& c) { c.SetRtsControl(TRtsControl::RtsHandshake); },
+                              [](const termios& t) { EXPECT_TRUE(t.c_cflag & CRTSCTS); }},
+                      LineRow{"TwoStopBits", [](TComm& c) { c.SetStopBits(TStopBits::_2); },
+                              [](const termios& t) { EXPECT_TRUE(t.c_cflag & CSTOPB); }},
+                      LineRow{"XonXoffChars",
+                              [](TComm& c) {
+                                c.SetXonChar(0x01);
+                                c.SetXoffChar(0x02);
+                              },
+                              [](const termios& t) {
+                                EXPECT_EQ(t.c_cc[VSTART], 0x01);
+                                EXPECT_EQ(t.c_cc[VSTOP], 0x02);
+                              }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PtyComm, RateWithoutBConstantIsSetExactly) {
+TEST_F(PtyComm, BothDirectionsFollowEveryRateChange) {
+  // Custom rates go through the arbitrary-rate interface; a standard rate
+  // after one must not leave the input at the custom rate.
+  const auto expectRates = [&](uint32_t want, const char* when) {
+    uint32_t input = 0, output = 0;
+    ASSERT_TRUE(ReadLineRates(pty.master(), input, output)) << when;
+    EXPECT_EQ(input, want) << when;
+    EXPECT_EQ(output, want) << when;
+  };
   comm.SetBaudRate(250000);
   comm.StartComm();
-  uint32_t rate = 0;
-  ASSERT_TRUE(ReadBaudRate(pty.master(), rate));
-  EXPECT_EQ(rate, 250000u);
+  expectRates(250000, "custom rate at start");
+  for (const uint32_t rate : {12345u, 57600u, 100000u, 9600u}) {
+    comm.SetBaudRate(rate);
+    expectRates(rate, "after a change while open");
+  }
+  comm.SetBaudRate(12345);
+  comm.StopComm();
+  comm.SetBaudRate(57600);
+  comm.StartComm();
+  expectRates(57600, "after a restart");
+}
+
+TEST_F(PtyComm, SettingTheLineCannotHoldIsRefusedAndTheLineLeftAsItWas) {
+  // tcsetattr reports success, but the driver drops parity: only the line
+  // read back shows it.
+  comm.StartComm();
+  for (const TParity parity : {TParity::Odd, TParity::Even, TParity::Mark, TParity::Space}) {
+    EXPECT_NO_THROW(comm.SetParity(parity));
+    EXPECT_EQ(comm.Parity(), parity);
+    const termios t = MasterTermios();
+    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), 0u) << static_cast<int>(parity);
+    EXPECT_EQ(cfgetospeed(&t), B57600);
+  }
+  comm.SetParity(TParity::None);
+  comm.SetBaudRate(115200);  // a record the line can hold still applies
+  const termios t = MasterTermios();
+  EXPECT_EQ(cfgetospeed(&t), B115200);
 }
 
 TEST_F(PtyComm, RefusedSettingLeavesTheLineAndRaisesNothing) {
