@@ -8,24 +8,6 @@
 
 namespace kv37::cli {
 
-enum class OpenFailureKind {
-  Missing,     // no such device
-  Permission,  // the user may not open it
-  Busy,        // another program (or this one) holds it
-  NotSerial,   // it exists but is no serial line
-  Other,
-};
-
-struct OpenFailure {
-  OpenFailureKind kind = OpenFailureKind::Other;
-  std::string detail;  // the system's own words, for Other; empty when it opens now
-};
-
-// Finds out why an exclusive open of `path` fails, the way TComm opens a
-// port. Opens and closes the device at most once; call it only after the
-// real open failed. Any thread.
-OpenFailure DiagnoseOpenFailure(const std::string& path);
-
 // True when the standard output is a terminal that understands cursor moves.
 bool StdoutIsTerminal();
 

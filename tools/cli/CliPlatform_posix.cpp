@@ -1,8 +1,5 @@
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -28,37 +25,6 @@ extern "C" void OnInterruptSignal(int signal) {
 }
 
 }  // namespace
-
-OpenFailure DiagnoseOpenFailure(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    const int error = errno;
-    switch (error) {
-      case ENOENT:
-      case ENOTDIR:
-      case ENXIO:
-      case ENODEV:
-        return {OpenFailureKind::Missing, {}};
-      case EACCES:
-      case EPERM:
-        return {OpenFailureKind::Permission, {}};
-      case EBUSY:
-        return {OpenFailureKind::Busy, {}};
-      default:
-        return {OpenFailureKind::Other, std::strerror(error)};
-    }
-  }
-  OpenFailure failure{OpenFailureKind::Other, {}};  // it opens now: the failure has passed
-  struct stat st {};
-  termios t{};
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    failure = {OpenFailureKind::Busy, {}};
-  } else if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || tcgetattr(fd, &t) != 0) {
-    failure = {OpenFailureKind::NotSerial, {}};
-  }
-  close(fd);
-  return failure;
-}
 
 bool StdoutIsTerminal() {
   if (isatty(STDOUT_FILENO) == 0) return false;

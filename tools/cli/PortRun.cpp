@@ -2,11 +2,9 @@
 
 #include <QTimer>
 #include <algorithm>
-#include <filesystem>
 
 #include "Comm.h"
 #include "OsImage.h"
-#include "PortDiagnosis.h"
 #include "PortName.h"
 #include "UpdateFrames.h"
 
@@ -30,15 +28,6 @@ std::string LineErrorText(uint32_t flags) {
   add(line_error::kFrame, "framing error");
   add(line_error::kBreak, "break");
   return "line error: " + (text.empty() ? std::string("unknown") : text);
-}
-
-// The device TComm ends up with: the fallback only when the first is missing.
-std::string OpenedPath(const std::string& port) {
-  const std::string path = ResolvePortName(port);
-  const std::string fallback = FallbackPortName(port);
-  std::error_code ec;
-  if (!fallback.empty() && !std::filesystem::exists(path, ec)) return fallback;
-  return path;
 }
 
 }  // namespace
@@ -96,11 +85,12 @@ void PortRun::Start() {
   try {
     comm_->StartComm();
   } catch (const ECommsError& e) {
-    Finish(PortOutcome::OpenError, ExplainOpenFailure(port_, e.what()));
+    const std::string reason = DescribeOpenFailure(comm_->LastOpenResult());
+    Finish(PortOutcome::OpenError, reason.empty() ? e.what() : reason);
     return;
   }
   PortEvent opened = Event(PortEventKind::Opened);
-  opened.path = OpenedPath(port_);
+  opened.path = comm_->LastOpenResult().path;
   sink_.Report(opened);
 
   pendingEnd_.reset();

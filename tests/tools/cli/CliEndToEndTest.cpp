@@ -4,11 +4,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -178,17 +180,47 @@ TEST_F(CliEndToEnd, MissingAndBusyPortsGiveExitThreeWithTheReason) {
   const TOpenResult holder = OpenPort(held->Path());
   ASSERT_NE(holder.device, nullptr);
   const std::string missing = (dir_.Path() / "ttyNothere").string();
+  const std::string plain = dir_.Write("ttyPlain", {1, 2, 3});
   auto good = Unit();
 
-  const CliResult result = RunCli(Args({held.get(), good.get()}, {"--port", missing, "--json"}));
+  const CliResult result =
+      RunCli(Args({held.get(), good.get()}, {"--port", missing, "--port", plain, "--json"}));
   EXPECT_EQ(result.exitStatus, 3) << result.out << result.err;
   const std::vector<QJsonObject> events = JsonLines(result.out);
   std::map<std::string, std::string> reasons;
   for (const QJsonValue& port : events.back()["ports"].toArray())
     reasons[port["port"].toString().toStdString()] = port["reason"].toString().toStdString();
-  EXPECT_THAT(reasons.at(held->Path()), HasSubstr("busy"));
+  // This test process holds the port, so the holder is known by pid.
+  EXPECT_THAT(reasons.at(held->Path()), HasSubstr("busy: " + held->Path() + " is held by"));
+  EXPECT_THAT(reasons.at(held->Path()), HasSubstr("(pid " + std::to_string(getpid()) + ")"));
   EXPECT_THAT(reasons.at(missing), HasSubstr("no such port"));
+  EXPECT_THAT(reasons.at(plain), HasSubstr("is not a serial port"));
   EXPECT_EQ(SummaryOutcomes(events).at(good->Path()), "success");
+}
+
+TEST_F(CliEndToEnd, EachDeviceIsOpenedOnce) {
+  // The reason comes from the one open, not from trying the device again.
+  if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+  auto held = Unit();
+  const TOpenResult holder = OpenPort(held->Path());
+  ASSERT_NE(holder.device, nullptr);
+  auto good = Unit();
+  const std::string missing = (dir_.Path() / "ttyNothere").string();
+  const std::string trace = (dir_.Path() / "trace").string();
+  const CliResult result = RunCli(Args({held.get(), good.get()}, {"--port", missing}), 30000,
+                                  {"strace", "-f", "-qq", "-e", "trace=open,openat", "-o", trace});
+  EXPECT_EQ(result.exitStatus, 3) << result.out << result.err;
+  std::ifstream in(trace);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string calls = text.str();
+  for (const std::string& path : {held->Path(), good->Path(), missing}) {
+    std::size_t opens = 0;
+    for (auto at = calls.find('"' + path + '"'); at != std::string::npos;
+         at = calls.find('"' + path + '"', at + 1))
+      ++opens;
+    EXPECT_EQ(opens, 1u) << path << "\n" << calls;
+  }
 }
 
 TEST_F(CliEndToEnd, JsonEventsTellEachStepInOrder) {

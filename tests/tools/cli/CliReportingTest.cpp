@@ -7,15 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "CliPlatform.h"
 #include "CliTestSupport.h"
 #include "JsonEvents.h"
-#include "PortDiagnosis.h"
-#include "PortName.h"
 #include "PortOutcome.h"
 #include "ProgressView.h"
 #include "RunLog.h"
-#include "SerialTransport.h"
 
 namespace kv37::cli {
 namespace {
@@ -106,34 +102,6 @@ TEST(RunLogMessage, FinishedLineTellsOutcomeStatusReasonAndCounts) {
   EXPECT_EQ(LogMessage(event),
             "finished unit-failure (exit status 1): Error!! please retry again (the unit "
             "reported failure) after 512 pages, 75.0 s");
-}
-
-TEST(OpenFailureText, TellsTheTechnicianWhatToDo) {
-  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Permission, {}}),
-              HasSubstr("dialout group"));
-  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB0", {OpenFailureKind::Busy, {}}), HasSubstr("busy"));
-  EXPECT_THAT(DescribeOpenFailure("/dev/ttyUSB9", {OpenFailureKind::Missing, {}}),
-              HasSubstr("no such port: /dev/ttyUSB9"));
-  EXPECT_EQ(DescribeOpenFailure("/dev/x", {OpenFailureKind::Other, "Input/output error"}),
-            "/dev/x: Input/output error");
-}
-
-TEST(OpenFailureDiagnosis, FindsMissingNotSerialAndBusy) {
-  test::TempDir dir;
-  EXPECT_EQ(DiagnoseOpenFailure((dir.Path() / "none").string()).kind, OpenFailureKind::Missing);
-  EXPECT_EQ(DiagnoseOpenFailure(dir.Write("plain", {1, 2, 3})).kind, OpenFailureKind::NotSerial);
-
-  const auto line = sim::SerialTransport::CreatePseudoTerminal();
-  const TOpenResult holder = OpenPort(line->PeerPath());
-  ASSERT_NE(holder.device, nullptr);
-  EXPECT_EQ(DiagnoseOpenFailure(line->PeerPath()).kind, OpenFailureKind::Busy);
-}
-
-TEST(OpenFailureDiagnosis, ComPortWithoutDeviceNamesBothPathsTried) {
-  // COM200 has no entry in the port map and /dev/ttyS199 does not exist here.
-  const std::string reason = ExplainOpenFailure("COM200", "Error opening serial port");
-  EXPECT_THAT(reason, HasSubstr("no such port"));
-  EXPECT_THAT(reason, HasSubstr("ttyS199"));
 }
 
 }  // namespace

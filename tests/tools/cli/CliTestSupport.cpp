@@ -54,11 +54,15 @@ const sim::RunSummary& UnitOnPty::Finish(bool stop) {
   return summary_;
 }
 
-CliResult RunCli(const std::vector<std::string>& args, int timeoutMs) {
+CliResult RunCli(const std::vector<std::string>& args, int timeoutMs,
+                 const std::vector<std::string>& wrapper) {
   QStringList arguments;
+  for (const std::string& arg : wrapper) arguments << QString::fromStdString(arg);
+  arguments << QStringLiteral(KV37_UPDATE_CLI);
   for (const std::string& arg : args) arguments << QString::fromStdString(arg);
+  const QString program = arguments.takeFirst();
   QProcess process;
-  process.start(QStringLiteral(KV37_UPDATE_CLI), arguments);
+  process.start(program, arguments);
   CliResult result;
   if (!process.waitForStarted(10000)) return result;
   process.closeWriteChannel();

@@ -60,8 +60,10 @@ struct CliResult {
   std::string err;
 };
 
-// Runs the updater with `args` and waits for it (at most `timeoutMs`).
-CliResult RunCli(const std::vector<std::string>& args, int timeoutMs = 30000);
+// Runs the updater with `args` and waits for it (at most `timeoutMs`);
+// `wrapper` (e.g. strace and its options) runs it when given.
+CliResult RunCli(const std::vector<std::string>& args, int timeoutMs = 30000,
+                 const std::vector<std::string>& wrapper = {});
 
 // Runs the updater and sends it SIGTERM once `line` appears on its output.
 CliResult RunCliAndTerminate(const std::vector<std::string>& args, const std::string& line);
