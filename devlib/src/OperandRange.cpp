@@ -17,6 +17,8 @@ namespace {
 constexpr size_t kMaxListText = 1024;  // a list text must be shorter
 constexpr size_t kEndBuffer = 32;      // longer than any operand text
 constexpr int kBlock5000Size = 8072 - 5000;
+constexpr int64_t kRLowLast = 4167;  // R4168-R4999 do not exist
+constexpr int64_t kRHighFirst = 5000;
 
 // The separate area at the start of the R5000 block, 0 when there is none.
 int Area5000(int areaSize) {
@@ -30,45 +32,8 @@ bool InFirstArea(uint32_t address, int area) {
 // Step between the operands of a range from `first` to `second`; 0 when the
 // two ends do not form a range.
 int RangeStep(uint8_t first, uint8_t second) {
-  switch (first) {
-    case kX:
-    case kY:
-    case kS:
-    case kTBit:
-    case kT:
-    case kD:
-    case kF:
-      return second == first ? 1 : 0;
-    case kM:
-    case kMHigh:
-      return (second == kM || second == kMHigh) ? 1 : 0;
-    case kCBit:
-    case kC:
-    case kC32:
-      return (second == kCBit || second == kC || second == kC32) ? 1 : 0;
-    case kR:
-    case kR3840:
-    case kR3904:
-    case kR3968:
-    case kR5000:
-      return IsRCode(second) ? 1 : 0;
-    case kWX:
-    case kWY:
-    case kWM:
-    case kWS:
-      return second == first ? 16 : 0;
-    case kDWX:
-    case kDWY:
-    case kDWM:
-    case kDWS:
-      return second == first ? 32 : 0;
-    case kDR:
-    case kDD:
-    case kDF:
-      return second == first ? 2 : 0;
-    default:
-      return 0;
-  }
+  const Operand& o = kOperands[first];
+  return o.family != kNoCode && o.family == kOperands[second].family ? o.rangeStep : 0;
 }
 
 // Copies one end of an item into `out` as a zero-terminated text.
@@ -192,68 +157,17 @@ bool GetNextRef(const char* text, char* buffer, bool next) {
   uint8_t type = 0;
   uint32_t address = 0;
   if (buffer == nullptr || !StrToType(text, type, address)) return false;
+  const Operand& o = kOperands[type];
+  if (o.ringHighest == 0) return false;
   const int64_t step = (IsGroup16(type) || IsGroup32(type)) ? 8 : 1;
-  int64_t a = int64_t{address} + (next ? step : -step);
-  switch (type) {
-    case kX:
-    case kY:
-    case kTBit:
-    case kCBit:
-    case kT:
-    case kC:
-    case kC32:
-      a = Wrap(a, 0, 255);
-      break;
-    case kM:
-    case kMHigh:
-      a = Wrap(a, 0, 2001);
-      break;
-    case kS:
-      a = Wrap(a, 0, 999);
-      break;
-    case kR:
-    case kR3840:
-    case kR3904:
-    case kR3968:
-    case kR5000:
-      // R0-R4167 and R5000-R8071 form one ring
-      a = Wrap(a, 0, 8071);
-      if (a > 4167 && a < 5000) a = next ? 5000 : 4167;
-      break;
-    case kD:
-      a = Wrap(a, 0, 3071);
-      break;
-    case kWX:
-    case kWY:
-      a = Wrap(a, 0, 240);
-      break;
-    case kWM:
-      a = Wrap(a, 0, 1896);
-      break;
-    case kWS:
-      a = Wrap(a, 0, 984);
-      break;
-    case kDWX:
-    case kDWY:
-      a = Wrap(a, 0, 224);
-      break;
-    case kDWM:
-      a = Wrap(a, 0, 1880);
-      break;
-    case kDWS:
-      a = Wrap(a, 0, 968);
-      break;
-    case kDR:
-      a = Wrap(a, 0, 8070);
-      if (a > 4166 && a < 5000) a = next ? 5000 : 4166;
-      // a pair may not straddle the end of R3839, R3903 or R3967
-      if (a == 3839 || a == 3903 || a == 3967) a += next ? 1 : -1;
-      break;
-    case kDD:
-      a = Wrap(a, 0, 3070);
-      break;
-    default:
-      return false;
+  int64_t a = Wrap(int64_t{address} + (next ? step : -step), 0, o.ringHighest);
+  if (IsRCode(type)) {
+    // R0-R4167 and R5000-R8071 form one ring
+    if (a > kRLowLast && a < kRHighFirst) a = next ? kRHighFirst : kRLowLast;
+  } else if (type == kDR) {
+    if (a > kRLowLast - 1 && a < kRHighFirst) a = next ? kRHighFirst : kRLowLast - 1;
+    // a pair may not straddle the end of R3839, R3903 or R3967
+    if (a == FindRBlock(static_cast<uint32_t>(a))->last) a += next ? 1 : -1;
   }
   return TypeToStr(buffer, type, static_cast<uint32_t>(a));
 }

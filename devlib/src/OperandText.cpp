@@ -11,49 +11,6 @@ using namespace op;
 
 namespace {
 
-// ---- Text forms ----------------------------------------------------------
-
-struct TextForm {
-  const char* prefix = nullptr;  // null: the code has no text form
-  char suffix = '\0';
-};
-
-constexpr std::array<TextForm, 256> MakeTextForms() {
-  std::array<TextForm, 256> f{};
-  f[kConst] = {""};
-  f[kX] = {"X"};
-  f[kY] = {"Y"};
-  f[kTR] = {"TR"};
-  f[kM] = f[kMHigh] = {"M"};
-  f[kS] = {"S"};
-  f[kTBit] = {"T"};
-  f[kCBit] = {"C"};
-  f[kSO] = {"SO"};
-  f[kFO] = {"FO"};
-  f[kNone] = {""};  // written without its address
-  f[kWX] = {"WX"};
-  f[kWY] = {"WY"};
-  f[kWM] = {"WM"};
-  f[kWS] = {"WS"};
-  f[kT] = {"T"};
-  f[kC] = f[kC32] = {"C"};
-  for (int t = kR; t <= kR5000; ++t) f[t] = {"R"};
-  f[kD] = {"D"};
-  f[kF] = {"F"};
-  f[kRV] = {"R", 'V'};
-  f[kRZ] = {"R", 'Z'};
-  f[kDWX] = {"DWX"};
-  f[kDWY] = {"DWY"};
-  f[kDWM] = {"DWM"};
-  f[kDWS] = {"DWS"};
-  f[kDR] = {"DR"};
-  f[kDD] = {"DD"};
-  f[kDF] = {"DF"};
-  return f;
-}
-
-constexpr std::array<TextForm, 256> kTextForms = MakeTextForms();
-
 // ---- Number grammar ------------------------------------------------------
 
 // Adds one decimal digit in 32 bits. Returns false when the value no longer
@@ -218,100 +175,109 @@ bool EndsInH(const char* text) {
   return Upper(text[n - 1]) == 'H';
 }
 
-}  // namespace
+// ---- Operand prefixes ----------------------------------------------------
 
-bool StrToType(const char* text, uint8_t& type, uint32_t& address) {
-  if (text == nullptr || text[0] == '\0') return false;
-  type = kConst;
-  address = 0;
+// What the first character of a text starts.
+enum class Lead : uint8_t {
+  kFail,
+  kQuote,      // character constant
+  kNumber,     // constant
+  kLetter,     // one-letter prefix, digits follow
+  kTC,         // T or C, then an optional D and an optional R
+  kD,          // D registers, pairs and 32-bit groups
+  kW,          // 16-bit groups
+  kIndexName,  // V, Z, P0-P9
+};
 
-  const char first = Upper(text[0]);
-  const char* p = text + 1;
+struct LeadInfo {
+  Lead lead = Lead::kFail;
   uint8_t code = kConst;
-  switch (first) {
-    case '\'':
-    case '"':
-      return ParseQuoted(text, address);
-    case 'X':
-      code = kX;
-      break;
-    case 'Y':
-      code = kY;
-      break;
-    case 'M':
-      code = kM;
-      break;
-    case 'S':
-      code = kS;
-      break;
-    case 'R':
-      code = kR;
-      break;
-    case 'T':
-    case 'C':
-      if (first == 'C' && EndsInH(text)) return ParseNumber(text, type, address);
-      code = first == 'T' ? kT : kC;
+  bool hexDigit = false;  // a text ending in H makes it a base-16 constant
+};
+
+constexpr std::array<LeadInfo, 256> MakeLeads() {
+  std::array<LeadInfo, 256> l{};
+  auto both = [&l](char c, LeadInfo info) {
+    l[static_cast<unsigned char>(c)] = info;
+    l[static_cast<unsigned char>(c - 'A' + 'a')] = info;
+  };
+  // The text never yields a T or C bit (they share the registers' letters),
+  // nor an upper M or R block (CheckTypeRange picks those by address).
+  for (uint8_t code : {kX, kY, kM, kS, kR, kF}) {
+    const char letter = kOperands[code].text[0];
+    both(letter, {Lead::kLetter, code, letter == 'F'});
+  }
+  both('T', {Lead::kTC, kT});
+  both('C', {Lead::kTC, kC, true});
+  both('D', {Lead::kD, kD, true});
+  both('W', {Lead::kW, kWX});
+  for (char c : {'V', 'Z', 'P'}) both(c, {Lead::kIndexName});
+  for (char c : {'A', 'B', 'E'}) both(c, {Lead::kNumber});
+  for (char c = '0'; c <= '9'; ++c) l[static_cast<unsigned char>(c)] = {Lead::kNumber};
+  l['.'] = l['-'] = {Lead::kNumber};
+  l['\''] = l['"'] = {Lead::kQuote};
+  return l;
+}
+
+constexpr std::array<LeadInfo, 256> kLeads = MakeLeads();
+
+// Reads the prefix after its first character; returns where the address
+// digits start and sets `code`, or returns null.
+const char* ReadPrefix(const char* p, Lead lead, uint8_t& code) {
+  switch (lead) {
+    case Lead::kTC:
       if (Upper(*p) == 'D') ++p;
       if (Upper(*p) == 'R') ++p;
-      break;
-    case 'D':
-      if (EndsInH(text)) return ParseNumber(text, type, address);
+      return p;
+    case Lead::kW: {
+      const int g = GroupIndex(*p);
+      if (g < 0) return nullptr;
+      code = static_cast<uint8_t>(kWX + g);
+      return p + 1;
+    }
+    case Lead::kD:
       switch (Upper(*p)) {
         case 'R':
           code = kDR;
-          ++p;
-          break;
+          return p + 1;
         case 'D':
           code = kDD;
-          ++p;
-          break;
+          return p + 1;
         case 'F':
           code = kDF;
-          ++p;
-          break;
+          return p + 1;
         case 'W': {
           const int g = GroupIndex(p[1]);
-          if (g < 0) return false;
+          if (g < 0) return nullptr;
           code = static_cast<uint8_t>(kDWX + g);
-          p += 2;
-          break;
+          return p + 2;
         }
         default:
-          if (!IsDigit(*p)) return false;
-          code = kD;
+          return IsDigit(*p) ? p : nullptr;  // the digit starts the address
       }
-      break;
-    case 'F':
-      if (EndsInH(text)) return ParseNumber(text, type, address);
-      code = kF;
-      break;
-    case 'W': {
-      const int g = GroupIndex(*p);
-      if (g < 0) return false;
-      code = static_cast<uint8_t>(kWX + g);
-      ++p;
-      break;
-    }
-    case 'V':
-    case 'Z':
-      if (*p != '\0') return false;
-      type = kR3968;
-      address = first == 'V' ? kAddrV : kAddrZ;
-      return CheckTypeRange(type, address);
-    case 'P':
-      if (!IsDigit(*p) || p[1] != '\0') return false;
-      type = kD;
-      address = kAddrP0 + static_cast<uint32_t>(*p - '0');
-      return CheckTypeRange(type, address);
     default:
-      if (IsDigit(first) || first == '.' || first == '-' || first == 'A' || first == 'B' ||
-          first == 'E') {
-        return ParseNumber(text, type, address);
-      }
-      return false;
+      return p;
   }
+}
 
-  type = code;
+// V, Z and P0-P9: names of single registers, complete in themselves.
+bool ParseIndexName(const char* text, uint8_t& type, uint32_t& address) {
+  const char first = Upper(text[0]);
+  const char* p = text + 1;
+  if (first == 'P') {
+    if (!IsDigit(*p) || p[1] != '\0') return false;
+    type = kD;
+    address = kAddrP0 + static_cast<uint32_t>(*p - '0');
+  } else {
+    if (*p != '\0') return false;
+    type = kR3968;
+    address = first == 'V' ? kAddrV : kAddrZ;
+  }
+  return CheckTypeRange(type, address);
+}
+
+// The decimal address after an operand prefix; nothing else may follow.
+bool ParseAddress(const char* p, uint8_t& type, uint32_t& address) {
   if (!IsDigit(*p)) return false;
   bool fits = true;
   uint32_t value = 0;
@@ -323,11 +289,39 @@ bool StrToType(const char* text, uint8_t& type, uint32_t& address) {
   return fits && CheckTypeRange(type, address);
 }
 
+}  // namespace
+
+bool StrToType(const char* text, uint8_t& type, uint32_t& address) {
+  if (text == nullptr || text[0] == '\0') return false;
+  type = kConst;
+  address = 0;
+
+  const LeadInfo& lead = kLeads[static_cast<unsigned char>(text[0])];
+  switch (lead.lead) {
+    case Lead::kFail:
+      return false;
+    case Lead::kQuote:
+      return ParseQuoted(text, address);
+    case Lead::kNumber:
+      return ParseNumber(text, type, address);
+    case Lead::kIndexName:
+      return ParseIndexName(text, type, address);
+    default:
+      break;
+  }
+  if (lead.hexDigit && EndsInH(text)) return ParseNumber(text, type, address);
+  uint8_t code = lead.code;
+  const char* digits = ReadPrefix(text + 1, lead.lead, code);
+  if (digits == nullptr) return false;
+  type = code;
+  return ParseAddress(digits, type, address);
+}
+
 bool TypeToStr(char* buffer, uint8_t type, uint32_t address) {
   if (buffer == nullptr) return false;
-  const TextForm& form = kTextForms[type];
+  const Operand& form = kOperands[type];
   char* p = buffer;
-  if (form.prefix == nullptr) {
+  if (form.text == nullptr) {
     p = Put(p, "?");
     *p = '\0';
     return false;
@@ -340,7 +334,7 @@ bool TypeToStr(char* buffer, uint8_t type, uint32_t address) {
     *p++ = 'P';
     *p++ = static_cast<char>('0' + (address - kAddrP0));
   } else {
-    p = Put(p, form.prefix);
+    p = Put(p, form.text);
     p = PutInt(p, address);
     if (form.suffix != '\0') *p++ = form.suffix;
   }
@@ -361,81 +355,39 @@ bool TypeToDType(uint8_t& /*type*/, uint32_t& /*address*/) {
 
 bool CheckTypeRange(uint8_t& type, uint32_t& address) {
   const uint32_t a = address;
-  const bool octet = a % 8 == 0;
-  switch (type) {
-    case kConst:
-    case kTR:
-    case kSO:
-    case kFO:
-    case kNone:
-      return true;
-    case kX:
-    case kY:
-    case kTBit:
-    case kT:
-      return a <= 255;
-    case kM:
-    case kMHigh:
-      if (a > 2001) return false;
-      type = a <= 1911 ? kM : kMHigh;
-      return true;
-    case kS:
-      return a <= 999;
-    case kCBit:
-    case kC:
-    case kC32:
-      if (a > 255) return false;
-      if (a >= 200) type = kC32;
-      return true;
-    case kWX:
-    case kWY:
-      return octet && a <= 240;
-    case kWM:
-      return octet && a <= 1896;
-    case kWS:
-      return octet && a <= 984;
-    case kDWX:
-    case kDWY:
-      return octet && a <= 224;
-    case kDWM:
-      return octet && a <= 1880;
-    case kDWS:
-      return octet && a <= 968;
-    case kR:
-    case kR3840:
-    case kR3904:
-    case kR3968:
-    case kR5000:
-      if (a <= 3839)
-        type = kR;
-      else if (a <= 3903)
-        type = kR3840;
-      else if (a <= 3967)
-        type = kR3904;
-      else if (a <= 4167)
-        type = kR3968;
-      else if (a >= 5000 && a <= 8071)
-        type = kR5000;
-      else
-        return false;
-      return true;
-    case kD:
-      return a <= 4095;
-    case kF:
-      return a <= 8191;
-    case kRV:
-    case kRZ:
-      return a <= 4167 || (a >= 5000 && a <= 8071);
-    case kDR:
-      // a pair never straddles the end of an R block
-      return a <= 8070 && a != 3839 && a != 3903 && a != 3967 && (a < 4167 || a > 4999);
-    case kDD:
-      return a <= 4094;
-    case kDF:
-      return a <= 8190;
-    default:
+  const Operand& o = kOperands[type];
+  switch (o.check) {
+    case Check::kReject:
       return false;
+    case Check::kAny:
+      return true;
+    case Check::kUpTo:
+      return a <= o.highest;
+    case Check::kOctet:
+      return a % 8 == 0 && a <= o.highest;
+    case Check::kM:
+      if (a > o.highest) return false;
+      type = a <= kMLowLast ? kM : kMHigh;
+      return true;
+    case Check::kC:
+      if (a > o.highest) return false;
+      if (a >= kC32First) type = kC32;
+      return true;
+    case Check::kR:
+      if (const RBlock* block = FindRBlock(a)) {
+        type = block->code;
+        return true;
+      }
+      return false;
+    case Check::kIndexed:
+      return FindRBlock(a) != nullptr;
+    case Check::kRPair: {
+      // a pair never straddles the end of an R block
+      const RBlock* block = FindRBlock(a);
+      return block != nullptr && a != block->last;
+    }
   }
+  return false;
 }
 
 }  // namespace fautil

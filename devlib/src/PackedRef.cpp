@@ -79,28 +79,13 @@ bool Decode(std::span<const Row> rows, uint16_t code, uint8_t& type, uint32_t& a
   return false;
 }
 
-// Base of the DocRef and DRef codes shared by both families, or -1.
-int32_t BitBase(uint8_t type) {
-  switch (type) {
-    case kX:
-      return 0x0000;
-    case kY:
-      return 0x0100;
-    case kTBit:
-    case kT:
-      return 0x0200;
-    case kCBit:
-    case kC:
-    case kC32:
-      return 0x0300;
-    case kS:
-      return 0x0428;
-    case kM:
-    case kMHigh:
-      return 0x0810;
-    default:
-      return -1;
-  }
+// Addresses are not range-checked: the arithmetic wraps in 32 bits and the
+// low 16 bits are the code.
+bool Encode(const Packing& packing, uint32_t address, uint16_t& code) {
+  if (packing.base < 0) return false;
+  const uint32_t base = static_cast<uint32_t>(packing.base);
+  code = static_cast<uint16_t>(base + (address - packing.first) * packing.scale / packing.divisor);
+  return true;
 }
 
 bool Store(uint32_t value, uint16_t& code) {
@@ -124,6 +109,7 @@ bool CodeToText(char* buffer, uint16_t code, Decoder decode) {
 }
 
 constexpr uint32_t kFlashD = 10000;  // FlashReg codes of D0-D4095 start here
+constexpr uint32_t kRegRefDSplit = 3072;
 
 }  // namespace
 
@@ -134,22 +120,7 @@ bool DocRefToType(uint16_t code, uint8_t& type, uint32_t& address) {
 }
 
 bool TypeToDocRef(uint8_t type, uint32_t address, uint16_t& code) {
-  if (const int32_t base = BitBase(type); base >= 0) return Store(base + address, code);
-  switch (type) {
-    case kWX:
-      return Store(0x2000 + address, code);
-    case kWY:
-      return Store(0x2100 + address, code);
-    case kWS:
-      return Store(0x2428 + address, code);
-    case kWM:
-      return Store(0x2820 + address, code);
-    case kD:
-      return Store(0x3000 + address, code);
-    default:
-      if (IsRCode(type)) return Store(0x4000 + address, code);
-      return false;
-  }
+  return Encode(kOperands[type].docRef, address, code);
 }
 
 bool StrToDocRef(const char* text, uint16_t& code) {
@@ -167,8 +138,8 @@ bool DRefToType(uint16_t code, uint8_t& type, uint32_t& address) {
 }
 
 bool TypeToDRef(uint8_t type, uint32_t address, uint16_t& code) {
-  const int32_t base = BitBase(type);
-  return base >= 0 && Store(base + address, code);
+  const Operand& o = kOperands[type];
+  return o.inDRef && Encode(o.docRef, address, code);
 }
 
 bool StrToDRef(const char* text, uint16_t& code) {
@@ -192,36 +163,7 @@ bool RRefToType(uint16_t code, uint8_t& type, uint32_t& address) {
 }
 
 bool TypeToRRef(uint8_t type, uint32_t address, uint16_t& code) {
-  switch (type) {
-    case kTBit:
-    case kT:
-      return Store(0x0390 + 2 * address, code);
-    case kCBit:
-    case kC:
-      return Store(0x0590 + 2 * address, code);
-    case kC32:
-      return Store(0x0720 + 4 * (address - 200), code);
-    case kR:
-      return Store(0x0A00 + 2 * address, code);
-    case kR3840:
-    case kR3904:
-    case kR3968:
-      return Store(0x0100 + 2 * (address - 3840), code);
-    case kR5000:
-      return Store(0x2800 + 2 * (address - 5000), code);
-    case kD:
-      return Store(0x4000 + 2 * address, code);
-    case kWX:
-      return Store(0x0800 + address / 8, code);
-    case kWY:
-      return Store(0x0820 + address / 8, code);
-    case kWM:
-      return Store(0x0902 + address / 8, code);
-    case kWS:
-      return Store(0x0885 + address / 8, code);
-    default:
-      return false;
-  }
+  return Encode(kOperands[type].rRef, address, code);
 }
 
 bool StrToRRef(const char* text, uint16_t& code) {
@@ -241,52 +183,11 @@ bool RegRefToType(uint16_t code, uint8_t& type, uint32_t& address) {
 // Deliberately not the decoder's layout above 0x0400: codes stored by peers
 // were made by this encoder.
 bool TypeToRegRef(uint8_t type, uint32_t address, uint16_t& code) {
-  switch (type) {
-    case kX:
-    case kWX:
-    case kDWX:
-      return Store(address, code);
-    case kY:
-    case kWY:
-    case kDWY:
-      return Store(0x0100 + address, code);
-    case kTBit:
-    case 0x34:
-      return Store(0x0200 + address, code);
-    case kCBit:
-    case 0x35:
-      return Store(0x0300 + address, code);
-    case kS:
-    case kWS:
-    case kDWS:
-      return Store(0x0428 + address, code);
-    case kM:
-    case kMHigh:
-    case kWM:
-    case kDWM:
-      return Store(0x0810 + address, code);
-    case kR:
-    case kR3840:
-    case kR3904:
-    case kR3968:
-    case kR5000:
-    case kDR:
-      return Store(0x1000 + address, code);
-    case kD:
-    case kDD:
-      return Store(address < 3072 ? 0x2F88 + address : 0x3DC0 + (address - 3072), code);
-    case kT:
-      return Store(0x3B88 + address, code);
-    case kC:
-      return Store(0x3C88 + address, code);
-    case kC32:
-      return Store(0x3D50 + 2 * (address - 200), code);
-    case kF:
-    case kDF:
-      return Store(0x41C0 + address, code);
-    default:
-      return false;
+  if ((type == kD || type == kDD) && address >= kRegRefDSplit) {
+    // D3072 and above follow the 32-bit C registers
+    return Encode({0x3DC0, kRegRefDSplit}, address, code);
   }
+  return Encode(kOperands[type].regRef, address, code);
 }
 
 // ---- FlashReg -------------------------------------------------------------
