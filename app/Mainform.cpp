@@ -73,7 +73,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                               Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      controller_(OsImage, *this),
       programEnd_([] { QCoreApplication::exit(0); }) {
   setObjectName("Form1");
   setWindowTitle("KV-37 Update");
@@ -94,11 +93,9 @@ TForm1::TForm1(QWidget* parent)
 
   // Design interval 1 ms; created stopped, which is where the first
   // activation would leave it anyway, so no tick can precede the defaults.
-  Timer1 = new QTimer(this);
+  Timer1 = Update->Watchdog();
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(1);
-  connect(Timer1, &QTimer::timeout, this,
-          [this] { Kv37Application::Guard([this] { Timer1Timer(); }); });
 
   OpenDialog1 = new QFileDialog(this);
   OpenDialog1->setObjectName("OpenDialog1");
@@ -117,7 +114,7 @@ TForm1::TForm1(QWidget* parent)
 TForm1::~TForm1() {
   // The component's threads must not outlive the window that handles their
   // events.
-  Comm1->OnReceiveData = nullptr;
+  delete Update;
   Comm1->StopComm();
 }
 
@@ -236,9 +233,8 @@ void TForm1::SetUpComm() {
   Comm1->CommName = "COM1";
   Comm1->SetBaudRate(57600);
   Comm1->SetOutx_XonXoffFlow(false);
-  Comm1->OnReceiveData = [this](TComm* sender, const uint8_t* buffer, uint16_t length) {
-    Kv37Application::Guard([&] { Comm1ReceiveData(sender, buffer, length); });
-  };
+  Update = new kv37::UpdateDriver(*Comm1, OsImage, *this, this);
+  Update->SetGuard([](const std::function<void()>& handler) { Kv37Application::Guard(handler); });
 }
 
 // ---------------------------------------------------------------------------
@@ -337,8 +333,7 @@ void TForm1::BTn_OpenComClick() {
 }
 
 void TForm1::KV37_ModeClick() {
-  if (ending_) return;
-  controller_.KV37_ModeClick();
+  Update->KV37_ModeClick();
 }
 
 void TForm1::TComPortChange() {
@@ -378,21 +373,7 @@ int TForm1::ComPortItemIndex() const {
 }
 
 // ---------------------------------------------------------------------------
-// The update: serial chunks and watchdog ticks go to the controller.
-
-void TForm1::Comm1ReceiveData(TComm*, const uint8_t* buffer, uint16_t length) {
-  if (ending_) return;
-  controller_.Comm1ReceiveData(buffer, length);
-}
-
-void TForm1::Timer1Timer() {
-  if (ending_) return;
-  controller_.Timer1Timer();
-}
-
-void TForm1::WriteCommData(const uint8_t* data, uint16_t length) {
-  Comm1->WriteCommData(data, length);
-}
+// What the update shows.
 
 void TForm1::ShowStatus() {
   PageNo->show();
@@ -411,22 +392,10 @@ void TForm1::SetGaugeProgress(int value) {
   Gauge1->SetProgress(value);
 }
 
-void TForm1::SetTimerEnabled(bool enabled) {
-  if (enabled == Timer1->isActive()) return;
-  if (enabled)
-    Timer1->start();
-  else
-    Timer1->stop();
-}
-
-void TForm1::SetTimerInterval(int milliseconds) {
-  if (milliseconds != Timer1->interval()) Timer1->setInterval(milliseconds);
-}
-
 void TForm1::FatalError(const std::string& text) {
   ShowMessage(QString::fromStdString(text));
-  ending_ = true;
-  Timer1->stop();
+  // The program is ending: nothing more of this update is handled.
+  Update->Halt();
   programEnd_();
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "MemoryStream.h"
-#include "UpdateController.h"
-#include "UpdateEffects.h"
+#include "UpdateDriver.h"
+#include "UpdateView.h"
 
 class QAction;
 class QButtonGroup;
@@ -40,7 +40,7 @@ extern kv37::MemoryStream OsImage;
 // Full path of the file last chosen in the file dialog; empty at start.
 extern std::string OsFileName;
 
-class TForm1 : public QMainWindow, public kv37::UpdateEffects {
+class TForm1 : public QMainWindow, public kv37::UpdateView {
   Q_OBJECT
 
  public:
@@ -58,8 +58,6 @@ class TForm1 : public QMainWindow, public kv37::UpdateEffects {
   void BTn_ExitClick();
   void TComPortChange();
   void BaudGroupClick();
-  void Comm1ReceiveData(TComm* sender, const uint8_t* buffer, uint16_t length);
-  void Timer1Timer();
 
   // Sets Comm1's rate from the baud group's selection (9600 when none).
   void ApplyBaudRate();
@@ -72,7 +70,7 @@ class TForm1 : public QMainWindow, public kv37::UpdateEffects {
   // The port box's selected item: the item whose text the box shows, or -1.
   int ComPortItemIndex() const;
 
-  int32_t WatchdogCount() const { return controller_.WatchdogCount(); }
+  int32_t WatchdogCount() const { return Update->WatchdogCount(); }
 
   // What a frame fault does once its box is dismissed; ends the event loop
   // with status 0 unless replaced.
@@ -100,18 +98,18 @@ class TForm1 : public QMainWindow, public kv37::UpdateEffects {
   QAction* About1;
 
   TComm* Comm1;
-  QTimer* Timer1;
+  // The update over Comm1: its chunks and Timer1's ticks go to the update
+  // controller there.
+  kv37::UpdateDriver* Update;
+  QTimer* Timer1;  // Update's watchdog
   QFileDialog* OpenDialog1;
   TAboutForm* AboutForm = nullptr;  // created on first use
 
-  // kv37::UpdateEffects
-  void WriteCommData(const uint8_t* data, uint16_t length) override;
+  // kv37::UpdateView
   void ShowStatus() override;
   void MoveStatus(int left) override;
   void SetStatusText(const std::string& text) override;
   void SetGaugeProgress(int value) override;
-  void SetTimerEnabled(bool enabled) override;
-  void SetTimerInterval(int milliseconds) override;
   void FatalError(const std::string& text) override;
 
  protected:
@@ -125,12 +123,10 @@ class TForm1 : public QMainWindow, public kv37::UpdateEffects {
   void FocusWindowChanged(QWindow* window);
   bool IsFileDialogWindow(const QWindow* window) const;
 
-  kv37::UpdateController controller_;
   std::function<void()> programEnd_;
   bool shown_ = false;
   // Set when one of the utility's own dialogs had the focus; the window's
   // next activation then re-applies its defaults.
   bool backFromOwnWindow_ = false;
   bool fileDialogOpen_ = false;
-  bool ending_ = false;  // a frame fault was dismissed; the program is ending
 };

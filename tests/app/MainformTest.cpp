@@ -305,7 +305,7 @@ TEST_F(WindowTest, StatusLineFollowsTheUpdateAndSizesItselfToItsText) {
   EXPECT_EQ(form->Gauge1->Progress(), 31);
   EXPECT_TRUE(form->Timer1->isActive());
 
-  form->Timer1Timer();
+  form->Update->Timer1Timer();
   EXPECT_EQ(form->PageNo->text(), "Time_Out0");
   EXPECT_EQ(form->PageNo->pos(), QPoint(144, 240));
 

@@ -81,7 +81,7 @@ class WindowTest : public ::testing::Test {
   }
 
   void Feed(const std::vector<uint8_t>& chunk) {
-    form->Comm1ReceiveData(form->Comm1, chunk.data(), static_cast<uint16_t>(chunk.size()));
+    form->Update->Comm1ReceiveData(chunk.data(), static_cast<uint16_t>(chunk.size()));
   }
 
   // The activation defaults, after any activation.

@@ -37,9 +37,8 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, Q
       port_(std::move(port)),
       image_(image),
       sink_(sink),
-      controller_(image, *this),
       comm_(new TComm(this)),
-      watchdog_(new QTimer(this)),
+      driver_(new kv37::UpdateDriver(*comm_, image, *this, this)),
       idleGuard_(new QTimer(this)),
       served_(kPageNumbers, false),
       expectedPages_(static_cast<unsigned>(
@@ -48,9 +47,6 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, Q
   comm_->CommName = port_;
   comm_->SetBaudRate(kLineRate);
   comm_->SetOutx_XonXoffFlow(false);
-  comm_->OnReceiveData = [this](TComm*, const uint8_t* buffer, uint16_t length) {
-    ReceiveData(buffer, length);
-  };
   comm_->OnRequestHangup = [this](TComm*) {
     Finish(PortOutcome::PortLost, "the port hung up: adapter unplugged or line failed");
   };
@@ -62,8 +58,7 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, Q
   };
 
   // Ticks on the millisecond, not up to 5 % early as a coarse timer may.
-  watchdog_->setTimerType(Qt::PreciseTimer);
-  connect(watchdog_, &QTimer::timeout, this, [this] { Tick(); });
+  driver_->Watchdog()->setTimerType(Qt::PreciseTimer);
   idleGuard_->setSingleShot(true);
   idleGuard_->setInterval(kWatchdogIntervalMs * (kWatchdogTickLimit + 1));
   connect(idleGuard_, &QTimer::timeout, this, [this] {
@@ -74,7 +69,7 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, Q
 }
 
 PortRun::~PortRun() {
-  comm_->OnReceiveData = nullptr;
+  delete driver_;
   comm_->OnRequestHangup = nullptr;
   comm_->OnReceiveError = nullptr;
   comm_->StopComm();
@@ -94,7 +89,7 @@ void PortRun::Start() {
   sink_.Report(opened);
 
   pendingEnd_.reset();
-  controller_.KV37_ModeClick();
+  driver_->KV37_ModeClick();
   if (!pendingEnd_) sink_.Report(Event(PortEventKind::StartSent));
   AfterController(false);
 }
@@ -103,19 +98,9 @@ void PortRun::Interrupt() {
   Finish(PortOutcome::Interrupted, "interrupted before the unit ended");
 }
 
-void PortRun::ReceiveData(const uint8_t* buffer, uint16_t length) {
-  if (finished_) return;
+void PortRun::ChunkReceived(const uint8_t*, uint16_t) {
   idleGuard_->stop();
   pendingEnd_.reset();
-  controller_.Comm1ReceiveData(buffer, length);
-  AfterController(true);
-}
-
-void PortRun::Tick() {
-  if (finished_) return;
-  pendingEnd_.reset();
-  controller_.Timer1Timer();
-  AfterController(false);
 }
 
 void PortRun::AfterController(bool chunkHandled) {
@@ -125,13 +110,13 @@ void PortRun::AfterController(bool chunkHandled) {
     Finish(end.outcome, end.reason);
     return;
   }
-  if (chunkHandled && !watchdog_->isActive()) idleGuard_->start();
+  if (chunkHandled && !driver_->Watchdog()->isActive()) idleGuard_->start();
 }
 
 void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
   if (finished_) return;
   finished_ = true;
-  watchdog_->stop();
+  driver_->Halt();
   idleGuard_->stop();
   if (outcome == PortOutcome::Success) pagesServed_ = std::max(pagesServed_, expectedPages_);
 
@@ -165,16 +150,16 @@ int PortRun::Percent() const {
 }
 
 // ---------------------------------------------------------------------------
-// kv37::UpdateEffects
+// kv37::UpdateView
 
-void PortRun::WriteCommData(const uint8_t* data, uint16_t length) {
+void PortRun::WriteRefused() {
   if (finished_) return;
-  if (!comm_->WriteCommData(data, length)) {
-    pendingEnd_ =
-        End{PortOutcome::PortLost, "the port refused the write: adapter unplugged or line failed"};
-    return;
-  }
-  if (length != kPageReplyLength) return;
+  pendingEnd_ =
+      End{PortOutcome::PortLost, "the port refused the write: adapter unplugged or line failed"};
+}
+
+void PortRun::Written(const uint8_t*, uint16_t length) {
+  if (finished_ || length != kPageReplyLength) return;
   // The controller sets the gauge to the page just before it writes the reply.
   lastPage_ = static_cast<uint16_t>(gauge_);
   if (!served_[lastPage_]) {
@@ -197,20 +182,6 @@ void PortRun::SetStatusText(const std::string& text) {
     event.text = text;
     sink_.Report(event);
   }
-}
-
-void PortRun::SetTimerEnabled(bool enabled) {
-  if (finished_ && enabled) return;
-  if (enabled == watchdog_->isActive()) return;
-  if (enabled)
-    watchdog_->start();
-  else
-    watchdog_->stop();
-}
-
-void PortRun::SetTimerInterval(int milliseconds) {
-  // QTimer restarts a running timer on a new interval; an equal one must not.
-  if (milliseconds != watchdog_->interval()) watchdog_->setInterval(milliseconds);
 }
 
 void PortRun::FatalError(const std::string& text) {

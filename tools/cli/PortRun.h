@@ -1,6 +1,6 @@
 #pragma once
-// One unit's update on one port: its own TComm, update controller and
-// watchdog, reporting every step to an EventSink. Several runs share the main
+// One unit's update on one port: its own TComm and update driver, reporting
+// every step to an EventSink. Several runs share the main
 // thread's event loop; one run's end never touches another.
 //
 // Main thread only (the thread whose event loop delivers the port's events).
@@ -14,15 +14,15 @@
 
 #include "MemoryStream.h"
 #include "PortEvents.h"
-#include "UpdateController.h"
-#include "UpdateEffects.h"
+#include "UpdateDriver.h"
+#include "UpdateView.h"
 
 class QTimer;
 class TComm;
 
 namespace kv37::cli {
 
-class PortRun : public QObject, public kv37::UpdateEffects {
+class PortRun : public QObject, public kv37::UpdateView {
  public:
   // `image` and `sink` must outlive the run; `parent` owns it as any QObject.
   PortRun(std::string port, const MemoryStream& image, EventSink& sink, QObject* parent = nullptr);
@@ -35,23 +35,24 @@ class PortRun : public QObject, public kv37::UpdateEffects {
   // Ends an unfinished run as interrupted; nothing once it has finished.
   void Interrupt();
 
-  bool IsFinished() const { return finished_; }
-  // Valid once IsFinished().
+  // Valid once the run has finished (onClosed has been called).
   const PortResult& Result() const { return result_; }
   const std::string& Port() const { return port_; }
 
   // Called from the event loop after a finished run has closed its port.
   std::function<void(PortRun&)> onClosed;
 
-  // kv37::UpdateEffects
-  void WriteCommData(const uint8_t* data, uint16_t length) override;
+  // kv37::UpdateView
   void ShowStatus() override {}
   void MoveStatus(int) override {}
   void SetStatusText(const std::string& text) override;
   void SetGaugeProgress(int value) override { gauge_ = value; }
-  void SetTimerEnabled(bool enabled) override;
-  void SetTimerInterval(int milliseconds) override;
   void FatalError(const std::string& text) override;
+  void Written(const uint8_t* data, uint16_t length) override;
+  void WriteRefused() override;
+  void ChunkReceived(const uint8_t* data, uint16_t length) override;
+  void ChunkHandled() override { AfterController(true); }
+  void TickHandled() override { AfterController(false); }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -60,8 +61,6 @@ class PortRun : public QObject, public kv37::UpdateEffects {
     std::string reason;
   };
 
-  void ReceiveData(const uint8_t* buffer, uint16_t length);
-  void Tick();
   void AfterController(bool chunkHandled);
   void Finish(PortOutcome outcome, const std::string& reason);
   PortEvent Event(PortEventKind kind) const;
@@ -70,9 +69,8 @@ class PortRun : public QObject, public kv37::UpdateEffects {
   std::string port_;
   const MemoryStream& image_;
   EventSink& sink_;
-  kv37::UpdateController controller_;
   TComm* comm_;
-  QTimer* watchdog_;
+  kv37::UpdateDriver* driver_;
   // Started when a chunk leaves the watchdog stopped without ending the
   // update (noise, a completion without result): the run must still end.
   QTimer* idleGuard_;

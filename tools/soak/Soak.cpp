@@ -16,12 +16,13 @@
 #include <vector>
 
 #include "Comm.h"
-#include "CommUpdateEffects.h"
 #include "OsImage.h"
 #include "ProcessFigures.h"
 #include "SerialTransport.h"
 #include "SimulatedUnit.h"
 #include "UpdateController.h"
+#include "UpdateDriver.h"
+#include "UpdateRecorder.h"
 
 namespace kv37::soak {
 namespace {
@@ -74,22 +75,15 @@ UpdateResult RunOneUpdate(TComm& comm, sim::ByteTransport& line, const MemoryStr
   QEventLoop loop;
   std::atomic<bool> unitDone{false};
   sim::RunSummary summary;
-  std::unique_ptr<UpdateController> controller;
-  CommUpdateEffects effects(comm, [&] { controller->Timer1Timer(); });
-  controller = std::make_unique<UpdateController>(image, effects);
-  std::string faultChunk;
-  comm.OnReceiveData = [&](TComm*, const uint8_t* buffer, uint16_t length) {
-    const bool faultBefore = !effects.Fault().empty();
-    controller->Comm1ReceiveData(buffer, length);
-    // The unit is left to time out: stopping it would cancel the shared line.
-    if (!faultBefore && !effects.Fault().empty()) faultChunk = HexText(buffer, length);
-  };
+  UpdateRecorder effects;
+  UpdateDriver driver(comm, image, effects);
+  effects.driver = &driver;
 
   std::thread unitThread([&] {
     summary = unit.Run();
     unitDone = true;
   });
-  controller->KV37_ModeClick();
+  driver.KV37_ModeClick();
 
   // Ends once the unit has finished and its completion frame has been handled
   // here, or a little after the unit finished without one arriving.
@@ -104,7 +98,6 @@ UpdateResult RunOneUpdate(TComm& comm, sim::ByteTransport& line, const MemoryStr
   poll.start(5);
   loop.exec();
   unitThread.join();
-  comm.OnReceiveData = nullptr;
 
   UpdateResult result;
   const std::vector<uint8_t>& flash = unit.Flash();
@@ -115,7 +108,8 @@ UpdateResult RunOneUpdate(TComm& comm, sim::ByteTransport& line, const MemoryStr
   if (!result.byteExact) {
     result.detail = sim::FormatSummary(summary) + " status=\"" + effects.Status() + "\"";
     if (!effects.Fault().empty())
-      result.detail += " fault=\"" + effects.Fault() + "\" on " + faultChunk;
+      result.detail += " fault=\"" + effects.Fault() + "\" on " +
+                       HexText(effects.FaultChunk().data(), effects.FaultChunk().size());
     if (!sameBytes) result.detail += " flash differs";
   }
   return result;

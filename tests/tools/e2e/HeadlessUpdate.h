@@ -1,7 +1,7 @@
 #pragma once
-// The utility's update path without the window: the real serial component,
-// the update controller and a QTimer watchdog, wired as the operator window
-// wires them, with every status text, gauge value and frame fault recorded.
+// The utility's update path without the window: the real serial component
+// and the update driver the operator window uses, with every status text,
+// gauge value and frame fault recorded.
 //
 // Lives on the thread that created it, which must run a Qt event loop for
 // chunks and watchdog ticks to arrive.
@@ -15,12 +15,12 @@
 
 #include "Comm.h"
 #include "MemoryStream.h"
-#include "UpdateController.h"
-#include "UpdateEffects.h"
+#include "UpdateDriver.h"
+#include "UpdateView.h"
 
 class QEventLoop;
 
-class HeadlessUpdate : public kv37::UpdateEffects {
+class HeadlessUpdate : public kv37::UpdateView {
  public:
   // `image` must outlive the object and is only read. `record` keeps a copy
   // of every block queued for the port (see Written()).
@@ -46,30 +46,28 @@ class HeadlessUpdate : public kv37::UpdateEffects {
   int Gauge() const { return gauge_; }
   // The text of the frame fault that ended the update, if one did.
   const std::optional<std::string>& Fatal() const { return fatal_; }
-  bool WatchdogRunning() const { return timer_.isActive(); }
-  int32_t WatchdogCount() const { return controller_.WatchdogCount(); }
+  bool WatchdogRunning() const { return driver_.Watchdog()->isActive(); }
+  int32_t WatchdogCount() const { return driver_.WatchdogCount(); }
   unsigned ChunksReceived() const { return chunks_; }
   // Every block queued for the port, in order (the start command first).
   const std::vector<std::vector<uint8_t>>& Written() const { return written_; }
 
   TComm& Comm() { return comm_; }
 
-  // kv37::UpdateEffects
-  void WriteCommData(const uint8_t* data, uint16_t length) override;
+  // kv37::UpdateView
   void ShowStatus() override {}
   void MoveStatus(int left) override { statusLeft_ = left; }
   void SetStatusText(const std::string& text) override;
   void SetGaugeProgress(int value) override { gauge_ = value; }
-  void SetTimerEnabled(bool enabled) override;
-  void SetTimerInterval(int milliseconds) override;
   void FatalError(const std::string& text) override;
+  void Written(const uint8_t* data, uint16_t length) override;
+  void ChunkReceived(const uint8_t*, uint16_t) override { ++chunks_; }
 
  private:
   void End();
 
   TComm comm_;
-  QTimer timer_;
-  kv37::UpdateController controller_;
+  kv37::UpdateDriver driver_;
   std::vector<std::string> texts_;
   std::optional<std::string> fatal_;
   int statusLeft_ = 0;
