@@ -16,6 +16,28 @@ TWaitTime ToWaitTime(std::chrono::steady_clock::duration d) {
   return std::max(std::chrono::ceil<TWaitTime>(d), TWaitTime::zero());
 }
 
+// How the read time-outs cut a chunk that has begun.
+struct TChunkLimits {
+  bool atOnce = false;  // hand over each read as it comes
+  bool useInterval = false;
+  bool useTotal = false;
+  std::chrono::milliseconds interval{0};
+  std::chrono::milliseconds total{0};  // counted from the first byte
+};
+
+TChunkLimits ChunkLimits(const TCommTimeouts& t) {
+  TChunkLimits l;
+  l.atOnce = t.ReadIntervalTimeout == kMaxDword &&
+             ((t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) ||
+              t.ReadTotalTimeoutMultiplier == kMaxDword);
+  l.useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+  l.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
+  l.total = std::chrono::milliseconds(uint64_t{t.ReadTotalTimeoutMultiplier} * kReadBufferSize +
+                                      t.ReadTotalTimeoutConstant);
+  l.useTotal = !l.atOnce && l.total.count() != 0;
+  return l;
+}
+
 }  // namespace
 
 TReadThread::TReadThread(TSerialDevice& device, const TEvent& stop, TNoticeWindow& notices,
@@ -72,10 +94,7 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
   if (fDeviceGone) return TReadEnd::Hangup;
 
   // Taken when the first byte is in, so a change made while waiting counts.
-  bool atOnce = false;
-  bool useInterval = false;
-  bool useTotal = false;
-  std::chrono::milliseconds interval{0};
+  TChunkLimits limits;
   Clock::time_point lastByte, deadline;
   for (;;) {
     const Clock::time_point now = Clock::now();
@@ -83,9 +102,9 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
     if (length > 0) {
       Clock::duration left = Clock::duration::max();
       // "Exceeds": the read ends only once the gap is longer than the interval.
-      if (useInterval)
-        left = std::min(left, lastByte + interval + std::chrono::microseconds(1) - now);
-      if (useTotal) left = std::min(left, deadline - now);
+      if (limits.useInterval)
+        left = std::min(left, lastByte + limits.interval + std::chrono::microseconds(1) - now);
+      if (limits.useTotal) left = std::min(left, deadline - now);
       if (left <= Clock::duration::zero()) return TReadEnd::Chunk;
       if (left != Clock::duration::max()) timeout = ToWaitTime(left);
     }
@@ -114,21 +133,12 @@ TReadThread::TReadEnd TReadThread::ReadChunk(uint8_t* buffer, uint32_t& length) 
         if (r.kind == TIoResult::Kind::Done && r.count > 0) {
           const Clock::time_point at = Clock::now();
           if (length == 0) {
-            const TCommTimeouts t = fDevice.GetTimeouts();
-            atOnce = t.ReadIntervalTimeout == kMaxDword &&
-                     ((t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) ||
-                      t.ReadTotalTimeoutMultiplier == kMaxDword);
-            useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
-            interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
-            const std::chrono::milliseconds total(uint64_t{t.ReadTotalTimeoutMultiplier} *
-                                                      kReadBufferSize +
-                                                  t.ReadTotalTimeoutConstant);
-            useTotal = !atOnce && total.count() != 0;
-            deadline = at + total;
+            limits = ChunkLimits(fDevice.GetTimeouts());
+            deadline = at + limits.total;
           }
           length += static_cast<uint32_t>(r.count);
           lastByte = at;
-          if (length == kReadBufferSize || atOnce) return TReadEnd::Chunk;
+          if (length == kReadBufferSize || limits.atOnce) return TReadEnd::Chunk;
           continue;
         }
         // Ready but nothing to read, or an I/O error: the device has gone.

@@ -5,6 +5,9 @@
 
 #include <vector>
 
+#include "MemoryStream.h"
+#include "UpdateFrames.h"
+
 namespace kv37::sim {
 namespace {
 
@@ -94,6 +97,26 @@ TEST(UnitFrames, ReplyCheckNamesTheFirstFault) {
        ReplyCheck::BadChecksum},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckPageReply(c.reply), c.check) << c.name;
+}
+
+TEST(UnitFrames, UnitOracleCatchesAUtilityReplyWithAWrongSum) {
+  // The unit's check shares no code with the utility's frames, so a sum the
+  // utility got wrong must fail it, wherever in the field the error sits.
+  MemoryStream image;
+  for (int i = 0; i < 0x800; ++i) {
+    const uint8_t byte = static_cast<uint8_t>(i * 7 + 3);
+    image.Write(&byte, 1);
+  }
+  for (const uint16_t page : {uint16_t{0}, uint16_t{5}, uint16_t{7}, uint16_t{0x1FF}}) {
+    PageReply reply;
+    BuildPageReply(image, page, reply);
+    EXPECT_EQ(CheckPageReply(reply), ReplyCheck::Intact) << page;
+    for (const std::size_t at : {kReplySumAt, kReplySumAt + 1}) {
+      PageReply wrong = reply;
+      wrong[at] ^= 0x01;
+      EXPECT_EQ(CheckPageReply(wrong), ReplyCheck::BadChecksum) << page << " byte " << at;
+    }
+  }
 }
 
 }  // namespace

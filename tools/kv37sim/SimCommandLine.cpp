@@ -66,20 +66,10 @@ std::string Check(unsigned pages, const CommandLine& cl) {
   return {};
 }
 
-}  // namespace
-
-ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostream& out,
-                                   std::ostream& err) {
-  CommandLine cl;
-  Raw raw;
-  FaultPlan& f = cl.config.faults;
-  CLI::App app{"Simulated KV-37 unit: takes an OS update over a serial line as the unit does."};
-  app.footer(kFooter);
-  app.get_formatter()->column_width(30);
-
+// The line, pacing and timing options.
+void AddLineOptions(CLI::App& app, CommandLine& cl, Raw& raw) {
   // Ranges without descriptions: the help text states them where they matter.
   const auto ms = CLI::Range(0u, 3'600'000u).description("");
-  const auto page = CLI::Range(0u, 0xFFFFu).description("");
   app.add_option("--device", cl.device,
                  "Open this serial device instead of creating a pseudo-terminal")
       ->type_name("PATH");
@@ -129,7 +119,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostr
       ->type_name("MS")
       ->check(ms)
       ->capture_default_str();
+}
 
+// The fault options.
+void AddFaultOptions(CLI::App& app, FaultPlan& f, Raw& raw) {
+  const auto page = CLI::Range(0u, 0xFFFFu).description("");
   auto* faults = "Faults";
   app.add_flag("--random-order", f.randomOrder, "Request the pages in a random order")
       ->group(faults);
@@ -172,17 +166,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostr
   app.add_flag("--fail-completion", f.failCompletion,
                "End with completion '0' even when every page arrived intact")
       ->group(faults);
+}
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    out << app.help();
-    return {std::nullopt, 0};
-  } catch (const CLI::ParseError& e) {
-    err << "kv37sim: " << e.what() << "\nRun with --help for the options.\n";
-    return {std::nullopt, static_cast<int>(SimOutcome::Usage)};
-  }
-
+// A page-valued fault counts only when it was given.
+void TakeFaultPages(const CLI::App& app, const Raw& raw, CommandLine& cl) {
+  FaultPlan& f = cl.config.faults;
   const auto pageOption = [&](const char* name, unsigned value) -> std::optional<uint16_t> {
     if (app.count(name) == 0) return std::nullopt;
     return static_cast<uint16_t>(value);
@@ -195,12 +183,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostr
   f.silentAfterPage = pageOption("--silent-after", raw.silentAfter);
   cl.seedGiven = app.count("--seed") > 0;
   f.seed = cl.seedGiven ? raw.seed : std::random_device{}();
+}
 
-  if (const std::string problem = Check(raw.pages, cl); !problem.empty()) {
-    err << "kv37sim: " << problem << '\n';
-    return {std::nullopt, static_cast<int>(SimOutcome::Usage)};
-  }
-
+// Fills the run's settings; empty when fine, otherwise what is wrong with
+// --expect.
+std::string Configure(const Raw& raw, CommandLine& cl) {
   SimConfig& c = cl.config;
   c.pages = raw.pages;
   c.baud = raw.baud;
@@ -216,10 +203,41 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostr
       c.expect.emplace();
       LoadOsImage(*c.expect, raw.expect);
     } catch (const std::exception& e) {
-      err << "kv37sim: --expect: " << e.what() << '\n';
-      return {std::nullopt, static_cast<int>(SimOutcome::Usage)};
+      return std::string("--expect: ") + e.what();
     }
   }
+  return {};
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostream& out,
+                                   std::ostream& err) {
+  CommandLine cl;
+  Raw raw;
+  CLI::App app{"Simulated KV-37 unit: takes an OS update over a serial line as the unit does."};
+  app.footer(kFooter);
+  app.get_formatter()->column_width(30);
+  AddLineOptions(app, cl, raw);
+  AddFaultOptions(app, cl.config.faults, raw);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return {std::nullopt, 0};
+  } catch (const CLI::ParseError& e) {
+    err << "kv37sim: " << e.what() << "\nRun with --help for the options.\n";
+    return {std::nullopt, static_cast<int>(SimOutcome::Usage)};
+  }
+
+  TakeFaultPages(app, raw, cl);
+  if (std::string problem = Check(raw.pages, cl);
+      !problem.empty() || !(problem = Configure(raw, cl)).empty()) {
+    err << "kv37sim: " << problem << '\n';
+    return {std::nullopt, static_cast<int>(SimOutcome::Usage)};
+  }
+
   return {std::move(cl), 0};
 }
 

@@ -186,7 +186,7 @@ SimulatedUnit::Reply SimulatedUnit::ReceiveReply(Clock::time_point requestEnd) {
 }
 
 void SimulatedUnit::Accept(uint16_t page, const Reply& reply) {
-  const auto data = reply.bytes.subspan(2, kPageSize);
+  const auto data = reply.bytes.subspan(kReplyDataAt, kPageSize);
   bool matches = true;
   if (config_.expect) {
     uint8_t expected[kPageSize];

@@ -17,7 +17,7 @@
 #include "LinePacing.h"
 #include "MemoryStream.h"
 #include "RunSummary.h"
-#include "UpdateFrames.h"
+#include "UnitFrames.h"
 
 namespace kv37::sim {
 

@@ -3,31 +3,44 @@
 namespace kv37::sim {
 namespace {
 
+uint16_t ReadSum(std::span<const uint8_t> frame, std::size_t at) {
+  return static_cast<uint16_t>(frame[at] << 8 | frame[at + 1]);
+}
+
+// STX first, ETX last, and the sum of everything before the sum field in the
+// two bytes ahead of the ETX.
 template <std::size_t N>
 void SealFrame(std::array<uint8_t, N>& frame) {
+  constexpr std::size_t sumAt = N - 3;
   frame[0] = kStx;
   frame[N - 1] = kEtx;
-  const uint16_t sum = *FrameCheckSum(frame.data(), static_cast<int32_t>(N));
-  frame[N - 3] = static_cast<uint8_t>(sum >> 8);
-  frame[N - 2] = static_cast<uint8_t>(sum & 0xFF);
+  const uint16_t sum = FrameSum(std::span<const uint8_t>(frame).first(sumAt));
+  frame[sumAt] = static_cast<uint8_t>(sum >> 8);
+  frame[sumAt + 1] = static_cast<uint8_t>(sum & 0xFF);
 }
 
 }  // namespace
 
+uint16_t FrameSum(std::span<const uint8_t> bytes) {
+  unsigned sum = 0;
+  for (const uint8_t b : bytes) sum += b;
+  return static_cast<uint16_t>(sum & 0xFFFF);
+}
+
 PageRequest BuildPageRequest(uint16_t page) {
   PageRequest request{};
-  request[1] = kCmdPage;
-  request[2] = static_cast<uint8_t>(page >> 8);
-  request[3] = static_cast<uint8_t>(page & 0xFF);
+  request[kCommandAt] = kCmdPage;
+  request[kPayloadAt] = static_cast<uint8_t>(page >> 8);
+  request[kPayloadAt + 1] = static_cast<uint8_t>(page & 0xFF);
   SealFrame(request);
   return request;
 }
 
 PageRequest BuildBadChecksumRequest(uint16_t page) {
   PageRequest request = BuildPageRequest(page);
-  const uint16_t wrong = static_cast<uint16_t>((request[4] << 8 | request[5]) + 1);
-  request[4] = static_cast<uint8_t>(wrong >> 8);
-  request[5] = static_cast<uint8_t>(wrong & 0xFF);
+  const uint16_t wrong = static_cast<uint16_t>(ReadSum(request, kRequestSumAt) + 1);
+  request[kRequestSumAt] = static_cast<uint8_t>(wrong >> 8);
+  request[kRequestSumAt + 1] = static_cast<uint8_t>(wrong & 0xFF);
   return request;
 }
 
@@ -39,8 +52,8 @@ PageRequest BuildBadDelimiterRequest(uint16_t page) {
 
 CompletionFrame BuildCompletion(uint8_t result) {
   CompletionFrame frame{};
-  frame[1] = kCmdCompletion;
-  frame[2] = result;
+  frame[kCommandAt] = kCmdCompletion;
+  frame[kPayloadAt] = result;
   SealFrame(frame);
   return frame;
 }
@@ -66,10 +79,10 @@ const char* ToString(ReplyCheck check) {
 ReplyCheck CheckPageReply(std::span<const uint8_t> reply) {
   if (reply.size() < kPageReplyLength) return ReplyCheck::Short;
   if (reply.size() > kPageReplyLength) return ReplyCheck::Overlong;
-  const auto sum = FrameCheckSum(reply.data(), static_cast<int32_t>(reply.size()));
-  if (!sum) return ReplyCheck::BadDelimiter;
-  if (reply[1] != kCmdPage) return ReplyCheck::BadCommand;
-  if (*sum != (reply[258] << 8 | reply[259])) return ReplyCheck::BadChecksum;
+  if (reply[0] != kStx || reply[kReplyEtxAt] != kEtx) return ReplyCheck::BadDelimiter;
+  if (reply[kCommandAt] != kCmdPage) return ReplyCheck::BadCommand;
+  if (FrameSum(reply.first(kReplySumAt)) != ReadSum(reply, kReplySumAt))
+    return ReplyCheck::BadChecksum;
   return ReplyCheck::Intact;
 }
 

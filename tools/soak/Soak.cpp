@@ -126,6 +126,72 @@ bool Grew(const ProcessFigures& before, const ProcessFigures& after) {
          after.residentKiB - before.residentKiB > kResidentSlackKiB;
 }
 
+// Runs the updates over the open port; true when every one was byte-exact
+// and the process did not grow across them.
+bool SoakUpdates(const SoakOptions& options, TComm& comm, sim::ByteTransport& line,
+                 std::ostream& out) {
+  const std::filesystem::path imageFile =
+      std::filesystem::temp_directory_path() / ("kv37soak-" + std::to_string(::getpid()) + ".bin");
+  std::mt19937 random(options.seed);
+  std::uniform_int_distribution<uint32_t> size(0, options.maxImageSize);
+  bool ok = true;
+  int exact = 0;
+  std::optional<ProcessFigures> afterFirst;
+  for (int i = 0; i < options.updates; ++i) {
+    // The first two take the extreme sizes, the rest are drawn.
+    const uint32_t bytes = i == 0 ? 0 : i == 1 ? options.maxImageSize : size(random);
+    const MemoryStream image = LoadImage(RandomImage(random, bytes), imageFile);
+    const UpdateResult result = RunOneUpdate(comm, line, image);
+    if (result.byteExact)
+      ++exact;
+    else
+      out << "  update " << i + 1 << " (" << bytes << " bytes): " << result.detail << std::endl;
+    if (i == 0) afterFirst = ReadProcessFigures();
+  }
+  std::filesystem::remove(imageFile);
+  const ProcessFigures afterUpdates = ReadProcessFigures();
+  if (afterFirst) PrintFigures(out, "after first  ", *afterFirst);
+  PrintFigures(out, "after last   ", afterUpdates);
+  out << "  byte-exact: " << exact << '/' << options.updates << '\n';
+  if (exact != options.updates) ok = false;
+  if (afterFirst && Grew(*afterFirst, afterUpdates)) {
+    out << "  GROWTH across the updates\n";
+    ok = false;
+  }
+
+  return ok;
+}
+
+// Opens and closes the port again and again; true when each open succeeded
+// and nothing grew from `before`.
+bool SoakOpenClose(const SoakOptions& options, TComm& comm, const ProcessFigures& before,
+                   std::ostream& out) {
+  bool ok = true;
+  out << "open/close cycles:\n";
+  int opened = 0;
+  for (int i = 0; i < options.cycles; ++i) {
+    try {
+      comm.StartComm();
+      ++opened;
+    } catch (const ECommsError& e) {
+      out << "  cycle " << i + 1 << ": " << e.what() << '\n';
+    }
+    comm.StopComm();
+    QCoreApplication::processEvents();
+  }
+  const ProcessFigures afterCycles = ReadProcessFigures();
+  PrintFigures(out, "before cycles", before);
+  PrintFigures(out, "after cycles ", afterCycles);
+  out << "  opened and closed: " << opened << '/' << options.cycles << '\n';
+  if (opened != options.cycles) ok = false;
+  if (Grew(before, afterCycles)) {
+    out << "  GROWTH across the cycles\n";
+    ok = false;
+  }
+
+  return ok;
+}
+
 }  // namespace
 
 int RunSoak(const SoakOptions& options, std::ostream& out) {
@@ -136,12 +202,6 @@ int RunSoak(const SoakOptions& options, std::ostream& out) {
     out << "soak: cannot create a pseudo-terminal: " << e.what() << '\n';
     return 1;
   }
-  const std::filesystem::path imageFile =
-      std::filesystem::temp_directory_path() / ("kv37soak-" + std::to_string(::getpid()) + ".bin");
-  std::mt19937 random(options.seed);
-  std::uniform_int_distribution<uint32_t> size(0, options.maxImageSize);
-  bool ok = true;
-
   TComm comm;
   comm.CommName = line->PeerPath();
   // The line settings of the operator window: with XON/XOFF output flow the
@@ -161,30 +221,7 @@ int RunSoak(const SoakOptions& options, std::ostream& out) {
     return 1;
   }
 
-  int exact = 0;
-  std::optional<ProcessFigures> afterFirst;
-  for (int i = 0; i < options.updates; ++i) {
-    // The first two take the extreme sizes, the rest are drawn.
-    const uint32_t bytes = i == 0 ? 0 : i == 1 ? options.maxImageSize : size(random);
-    const MemoryStream image = LoadImage(RandomImage(random, bytes), imageFile);
-    const UpdateResult result = RunOneUpdate(comm, *line, image);
-    if (result.byteExact)
-      ++exact;
-    else
-      out << "  update " << i + 1 << " (" << bytes << " bytes): " << result.detail << std::endl;
-    if (i == 0) afterFirst = ReadProcessFigures();
-  }
-  std::filesystem::remove(imageFile);
-  const ProcessFigures afterUpdates = ReadProcessFigures();
-  if (afterFirst) PrintFigures(out, "after first  ", *afterFirst);
-  PrintFigures(out, "after last   ", afterUpdates);
-  out << "  byte-exact: " << exact << '/' << options.updates << '\n';
-  if (exact != options.updates) ok = false;
-  if (afterFirst && Grew(*afterFirst, afterUpdates)) {
-    out << "  GROWTH across the updates\n";
-    ok = false;
-  }
-
+  bool ok = SoakUpdates(options, comm, *line, out);
   comm.StopComm();
   QCoreApplication::processEvents();  // notices posted before the stop
   const ProcessFigures afterClose = ReadProcessFigures();
@@ -195,29 +232,8 @@ int RunSoak(const SoakOptions& options, std::ostream& out) {
     ok = false;
   }
 
-  out << "open/close cycles:\n";
-  int opened = 0;
-  for (int i = 0; i < options.cycles; ++i) {
-    try {
-      comm.StartComm();
-      ++opened;
-    } catch (const ECommsError& e) {
-      out << "  cycle " << i + 1 << ": " << e.what() << '\n';
-    }
-    comm.StopComm();
-    QCoreApplication::processEvents();
-  }
-  const ProcessFigures afterCycles = ReadProcessFigures();
-  PrintFigures(out, "before cycles", afterClose);
-  PrintFigures(out, "after cycles ", afterCycles);
-  out << "  opened and closed: " << opened << '/' << options.cycles << '\n';
-  if (opened != options.cycles) ok = false;
-  if (Grew(afterClose, afterCycles)) {
-    out << "  GROWTH across the cycles\n";
-    ok = false;
-  }
-
-  out << "peak resident: " << afterCycles.peakKiB << " KiB\n";
+  ok = SoakOpenClose(options, comm, afterClose, out) && ok;
+  out << "peak resident: " << ReadProcessFigures().peakKiB << " KiB\n";
   out << (ok ? "soak: PASS\n" : "soak: FAIL\n");
   return ok ? 0 : 1;
 }
