@@ -1,15 +1,19 @@
 #include "MemoryStream.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace kv37 {
 
-EFOpenError::EFOpenError(const std::string& path)
-    : std::runtime_error("Cannot open file " + path) {}
+EFOpenError::EFOpenError(const std::string& path, std::string reason)
+    : std::runtime_error("Cannot open file " + path), reason_(std::move(reason)) {}
+
+EFileTooLarge::EFileTooLarge(const std::string& path, std::uintmax_t size)
+    : std::runtime_error(path + " is " + std::to_string(size) +
+                         " bytes, larger than the 16 MiB an OS image file may have") {}
 
 EReadError::EReadError() : std::runtime_error("Stream read error") {}
 
@@ -39,14 +43,51 @@ std::size_t MemoryStream::Write(const void* data, std::size_t count) {
   return count;
 }
 
+namespace {
+
+std::string NotRegular(std::filesystem::file_type type) {
+  using std::filesystem::file_type;
+  switch (type) {
+    case file_type::directory:
+      return "a folder, not a regular file";
+    case file_type::fifo:
+      return "a FIFO, not a regular file";
+    case file_type::character:
+    case file_type::block:
+      return "a device, not a regular file";
+    case file_type::socket:
+      return "a socket, not a regular file";
+    default:
+      return "not a regular file";
+  }
+}
+
+}  // namespace
+
 void MemoryStream::LoadFromFile(const std::string& path) {
-  // A folder opens like a file here but reads as empty; it is no image.
+  namespace fs = std::filesystem;
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw EFOpenError(path);
+  const fs::file_status status = fs::status(path, ec);
+  if (ec) throw EFOpenError(path, ec.message());
+  if (status.type() != fs::file_type::regular) throw EFOpenError(path, NotRegular(status.type()));
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) throw EFOpenError(path, ec.message());
+  if (size > kMaxFileSize) throw EFileTooLarge(path, size);
+
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw EFOpenError(path);
-  // Read into a fresh buffer so a failure part-way leaves the old image intact.
-  std::vector<uint8_t> fresh{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (!in.is_open()) throw EFOpenError(path, std::strerror(errno != 0 ? errno : EACCES));
+  // Read into a fresh buffer so a failure part-way leaves the old image
+  // intact; the limit holds for a file that grows while it is read too.
+  std::vector<uint8_t> fresh;
+  fresh.reserve(static_cast<std::size_t>(size));
+  char chunk[1 << 16];
+  while (in) {
+    in.read(chunk, sizeof chunk);
+    const auto n = static_cast<std::size_t>(in.gcount());
+    if (fresh.size() + n > kMaxFileSize) throw EFileTooLarge(path, fresh.size() + n);
+    fresh.insert(fresh.end(), chunk, chunk + n);
+  }
   if (in.bad()) throw EReadError();
   bytes_ = std::move(fresh);
   position_ = 0;

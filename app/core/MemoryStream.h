@@ -11,11 +11,22 @@
 
 namespace kv37 {
 
-// Raised when a file cannot be opened for reading; the text is the one the
-// operator sees ("Cannot open file <path>").
+// Raised when a file cannot be opened for reading; what() is the text the
+// operator sees ("Cannot open file <path>"), Reason() why, for callers that
+// say more ("No such file or directory", "a FIFO, not a regular file", ...).
 class EFOpenError : public std::runtime_error {
  public:
-  explicit EFOpenError(const std::string& path);
+  explicit EFOpenError(const std::string& path, std::string reason = {});
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
+// Raised when a file is larger than a stream loads (kMaxFileSize).
+class EFileTooLarge : public std::runtime_error {
+ public:
+  EFileTooLarge(const std::string& path, std::uintmax_t size);
 };
 
 // Raised when an opened file fails part-way through reading.
@@ -41,9 +52,15 @@ class MemoryStream {
   // Writes at the position, growing the stream as needed; returns the count.
   std::size_t Write(const void* data, std::size_t count);
 
-  // Replaces the whole content with the file's bytes and sets the position to
-  // 0. On any failure the previous content and position are kept and
-  // EFOpenError / EReadError is thrown.
+  // The largest file LoadFromFile takes: 16 MiB, far above any image, so
+  // that a device or a growing file cannot fill the memory.
+  static constexpr std::size_t kMaxFileSize = std::size_t{16} << 20;
+
+  // Replaces the whole content with the bytes of the regular file `path` (a
+  // link to one counts) and sets the position to 0. Anything else (a folder,
+  // a FIFO, a device) is not opened, since reading it could block forever or
+  // never end. On any failure the previous content and position are kept and
+  // EFOpenError, EFileTooLarge or EReadError is thrown.
   void LoadFromFile(const std::string& path);
 
   // Empties the stream and returns its memory.

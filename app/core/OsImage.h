@@ -17,7 +17,8 @@ inline constexpr uint8_t kPadByte = 0xFF;
 // kOsImageSize, pads it with kPadByte to exactly kOsImageSize, one byte per
 // write. A larger file is kept whole and unpadded. Leaves the position at 0
 // for a larger file and at the end otherwise. Throws EFOpenError (text
-// "Cannot open file <path>") or EReadError, leaving `image` as it was.
+// "Cannot open file <path>"; also for anything but a regular file),
+// EFileTooLarge or EReadError, leaving `image` as it was.
 void LoadOsImage(MemoryStream& image, const std::string& path);
 
 // Copies page `page` (bytes page*256 .. page*256+255) into `out`. Bytes that

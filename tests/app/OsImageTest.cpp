@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "OsImage.h"
@@ -91,6 +93,53 @@ TEST(LoadOsImage, AFolderIsNotAnImage) {
   MemoryStream image;
   EXPECT_THROW(LoadOsImage(image, dir.Path().string()), std::runtime_error);
   EXPECT_EQ(image.Size(), 0u);
+}
+
+TEST(LoadOsImage, OnlyARegularFileIsReadAndTheReasonIsKept) {
+  // A FIFO would block the load forever, /dev/zero never end, /dev/null read
+  // as an empty image: none of them is opened.
+  TempDir dir;
+  const std::string fifo = (dir.Path() / "image.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string link = (dir.Path() / "link.bin").string();
+  std::filesystem::create_symlink(dir.Write("target.bin", {7}), link);
+  struct Case {
+    std::string path;
+    const char* reason;  // "" when it loads
+  };
+  const Case cases[] = {
+      {fifo, "a FIFO, not a regular file"},
+      {"/dev/zero", "a device, not a regular file"},
+      {"/dev/null", "a device, not a regular file"},
+      {dir.Path().string(), "a folder, not a regular file"},
+      {(dir.Path() / "missing.bin").string(), "No such file or directory"},
+      {link, ""},  // a link to a regular file is that file
+  };
+  for (const Case& c : cases) {
+    MemoryStream image;
+    LoadOsImage(image, dir.Write("before.bin", {1}));
+    try {
+      LoadOsImage(image, c.path);
+      EXPECT_STREQ(c.reason, "") << c.path;
+      EXPECT_EQ(image.Memory()[0], 7) << c.path;
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot open file " + c.path);
+      EXPECT_EQ(e.Reason(), c.reason) << c.path;
+      EXPECT_EQ(image.Memory()[0], 1) << c.path;  // the previous image stays
+    }
+  }
+}
+
+TEST(LoadOsImage, AFileAboveSixteenMebibytesIsRefused) {
+  TempDir dir;
+  const std::string big = (dir.Path() / "big.bin").string();
+  std::filesystem::resize_file(dir.Write("big.bin", {}), MemoryStream::kMaxFileSize + 1);
+  MemoryStream image;
+  EXPECT_THROW(LoadOsImage(image, big), EFileTooLarge);
+  EXPECT_EQ(image.Size(), 0u);
+  std::filesystem::resize_file(big, MemoryStream::kMaxFileSize);
+  LoadOsImage(image, big);
+  EXPECT_EQ(image.Size(), MemoryStream::kMaxFileSize);
 }
 
 TEST(CopyPage, PagesBeyondTheBufferAreAnsweredWithPadding) {

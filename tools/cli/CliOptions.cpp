@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 #include <map>
+#include <string_view>
 
+#include "CliPlatform.h"
 #include "PortName.h"
 #include "PortOutcome.h"
 
@@ -20,8 +22,11 @@ constexpr const char* kExitStatusHelp =
     "       group), or busy\n"
     "  4    a frame fault: a page request with a bad delimiter (\"Data Error\")\n"
     "       or a bad checksum (\"CheckSume Error!!\")\n"
-    "  5    bad arguments, or an unreadable image or log file\n"
-    "  130  interrupted by SIGINT or SIGTERM\n";
+    "  5    bad arguments (two names of one device among them), an image that\n"
+    "       cannot be read or is refused (empty or all 0xFF without --force),\n"
+    "       or an unwritable log file\n"
+    "  130  interrupted by SIGINT (128 + 2)\n"
+    "  143  interrupted by SIGTERM (128 + 15)\n";
 
 int Usage() {
   return static_cast<int>(ExitStatus::Usage);
@@ -29,8 +34,13 @@ int Usage() {
 
 }  // namespace
 
-ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out,
-                              std::ostream& err) {
+bool WantsJson(int argc, const char* const argv[]) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string_view(argv[i]) == "--json") return true;
+  return false;
+}
+
+ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out) {
   CliOptions options;
   CLI::App app{
       "Installs an OS image into KV-37 units over RS-232, several units at once.\n"
@@ -50,28 +60,31 @@ ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& 
                "one JSON object per event on the standard output instead of progress lines");
   app.add_option("--log", options.logPath, "append a timestamped record of the run to FILE")
       ->type_name("FILE");
+  app.add_flag("--force", options.force,
+               "send an image that is empty or all 0xFF (it would erase the unit)");
+  app.set_version_flag("--version", std::string("kv37-update-cli ") + KV37_VERSION);
   app.footer(kExitStatusHelp);
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    app.exit(e, out, out);
+    return {std::nullopt, 0, {}};
   } catch (const CLI::ParseError& e) {
-    const int status = app.exit(e, out, err);
-    return {std::nullopt, status == 0 ? 0 : Usage()};
+    return {std::nullopt, Usage(), std::string(e.what()) + "; run with --help for the options"};
   }
 
+  // Decided before any port is opened: the first name would get the start
+  // command and the second a misleading "busy".
   std::map<std::string, std::string> devices;
   for (const std::string& port : options.ports) {
-    if (port.empty()) {
-      err << "kv37-update-cli: --port: empty port name\n";
-      return {std::nullopt, Usage()};
-    }
-    const auto [it, added] = devices.emplace(ResolvePortName(port), port);
-    if (!added) {
-      err << "kv37-update-cli: --port " << port << ": the same port as " << it->second << '\n';
-      return {std::nullopt, Usage()};
-    }
+    if (port.empty()) return {std::nullopt, Usage(), "--port: empty port name"};
+    const auto [it, added] = devices.emplace(DeviceIdentity(ResolvePortName(port)), port);
+    if (!added)
+      return {std::nullopt, Usage(),
+              "--port " + port + ": the same device as --port " + it->second};
   }
-  return {std::move(options), 0};
+  return {std::move(options), 0, {}};
 }
 
 }  // namespace kv37::cli

@@ -14,17 +14,23 @@ struct CliOptions {
   std::vector<std::string> ports;  // at least one, each a different device
   bool json = false;               // JSON lines on the standard output instead of progress
   std::string logPath;             // append a record here; empty for none
+  bool force = false;              // send an empty or all-0xFF image all the same
 };
 
 struct ParsedOptions {
   std::optional<CliOptions> options;  // empty: exit at once with exitStatus
-  int exitStatus = 0;                 // 0 after --help, ExitStatus::Usage on errors
+  int exitStatus = 0;                 // 0 after --help or --version, ExitStatus::Usage on errors
+  std::string error;                  // what was wrong, when exitStatus is not 0
 };
 
-// Parses and checks the arguments; help goes to `out`, errors to `err`.
-// Ports naming the same device (after name resolution, see PortName.h) are
-// an error. Never throws.
-ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out,
-                              std::ostream& err);
+// Parses and checks the arguments; help and the version go to `out`. Errors
+// are returned, not printed. Ports that lead to the same device are an error:
+// the same resolved path (port map and links followed) or the same device
+// number. Never throws.
+ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out);
+
+// True when --json is among the arguments, so that even an argument error
+// can be reported as a JSON object.
+bool WantsJson(int argc, const char* const argv[]);
 
 }  // namespace kv37::cli

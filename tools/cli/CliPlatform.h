@@ -8,17 +8,22 @@
 
 namespace kv37::cli {
 
+// What makes `path` one device: its device number for a device that exists
+// (so two names of one device match even through different links), else the
+// path with links and ".." resolved. Opens nothing. Any thread.
+std::string DeviceIdentity(const std::string& path);
+
 // True when the standard output is a terminal that understands cursor moves.
 bool StdoutIsTerminal();
 
 // Width of the terminal on the standard output in columns; 0 when unknown.
 int StdoutColumns();
 
-// Calls `onInterrupt` from `context`'s event loop when SIGINT or SIGTERM
+// Calls `onInterrupt` with the signal number from `context`'s event loop when SIGINT or SIGTERM
 // arrives; the default action is restored after the first one, so a second
 // signal ends the process at once. SIGPIPE is ignored from then on, so a
 // reader that closed the output does not cut the updates short. Call once, on
 // the main thread.
-void WatchInterrupts(QObject* context, std::function<void()> onInterrupt);
+void WatchInterrupts(QObject* context, std::function<void(int signal)> onInterrupt);
 
 }  // namespace kv37::cli

@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -7,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "CliPlatform.h"
 
@@ -26,6 +29,18 @@ extern "C" void OnInterruptSignal(int signal) {
 
 }  // namespace
 
+std::string DeviceIdentity(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)))
+    return "device " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    std::string resolved(real);
+    std::free(real);
+    return "path " + resolved;
+  }
+  return "path " + path;
+}
+
 bool StdoutIsTerminal() {
   if (isatty(STDOUT_FILENO) == 0) return false;
   const char* term = std::getenv("TERM");
@@ -38,15 +53,16 @@ int StdoutColumns() {
   return size.ws_col;
 }
 
-void WatchInterrupts(QObject* context, std::function<void()> onInterrupt) {
+void WatchInterrupts(QObject* context, std::function<void(int signal)> onInterrupt) {
   if (pipe2(gInterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier = new QSocketNotifier(gInterruptPipe[0], QSocketNotifier::Read, context);
   QObject::connect(notifier, &QSocketNotifier::activated, context,
                    [onInterrupt = std::move(onInterrupt)] {
                      char drained[16];
-                     while (read(gInterruptPipe[0], drained, sizeof drained) > 0) {
-                     }
-                     onInterrupt();
+                     int signal = 0;
+                     for (ssize_t n; (n = read(gInterruptPipe[0], drained, sizeof drained)) > 0;)
+                       if (signal == 0) signal = drained[0];
+                     onInterrupt(signal);
                    });
   struct sigaction action {};
   action.sa_handler = OnInterruptSignal;

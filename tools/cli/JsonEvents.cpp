@@ -12,6 +12,13 @@ QString Text(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+void AddCounts(QJsonObject& object, const PageCounts& pages) {
+  object["pages_served"] = static_cast<qint64>(pages.distinct);
+  object["replies"] = static_cast<qint64>(pages.replies);
+  object["repeats"] = static_cast<qint64>(pages.repeats);
+  object["beyond_image"] = static_cast<qint64>(pages.beyond);
+}
+
 QString Keyword(PortOutcome outcome) {
   const std::string_view keyword = OutcomeKeyword(outcome);
   return QString::fromLatin1(keyword.data(), static_cast<qsizetype>(keyword.size()));
@@ -48,7 +55,13 @@ std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string
                   {"image", Text(image.path)},
                   {"file_size", static_cast<qint64>(image.fileSize)},
                   {"image_size", static_cast<qint64>(image.imageSize)},
+                  {"sha256", Text(image.sha256)},
                   {"ports", names}});
+}
+
+std::string ErrorJson(const std::string& message, ExitStatus status) {
+  return Compact(
+      {{"event", "error"}, {"message", Text(message)}, {"exit_status", static_cast<int>(status)}});
 }
 
 std::string PortEventJson(const PortEvent& event) {
@@ -58,12 +71,13 @@ std::string PortEventJson(const PortEvent& event) {
   switch (event.kind) {
     case PortEventKind::Opened:
       object["path"] = Text(event.path);
+      object["device"] = Text(event.device);
       break;
     case PortEventKind::StartSent:
       break;
     case PortEventKind::PageServed:
       object["page"] = event.page;
-      object["pages_served"] = static_cast<qint64>(event.pagesServed);
+      AddCounts(object, event.pages);
       object["percent"] = event.percent;
       break;
     case PortEventKind::StateChanged:
@@ -74,27 +88,32 @@ std::string PortEventJson(const PortEvent& event) {
       object["outcome"] = Keyword(event.outcome);
       object["reason"] = Text(event.text);
       object["exit_status"] = static_cast<int>(ExitStatusOf(event.outcome));
-      object["pages_served"] = static_cast<qint64>(event.pagesServed);
+      AddCounts(object, event.pages);
+      object["percent"] = event.percent;
       break;
   }
   return Compact(object);
 }
 
-std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status) {
+std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status,
+                         const std::string& sha256) {
   QJsonArray ports;
   for (const PortResult& r : results) {
-    ports.append(QJsonObject{{"port", Text(r.port)},
-                             {"outcome", Keyword(r.outcome)},
-                             {"reason", Text(r.reason)},
-                             {"exit_status", static_cast<int>(ExitStatusOf(r.outcome))},
-                             {"pages_served", static_cast<qint64>(r.pagesServed)},
-                             {"elapsed_ms", static_cast<qint64>(r.elapsed.count())}});
+    QJsonObject port{
+        {"port", Text(r.port)},          {"outcome", Keyword(r.outcome)},
+        {"reason", Text(r.reason)},      {"exit_status", static_cast<int>(ExitStatusOf(r.outcome))},
+        {"percent", PercentOf(r.pages)}, {"elapsed_ms", static_cast<qint64>(r.elapsed.count())}};
+    AddCounts(port, r.pages);
+    ports.append(port);
   }
-  return Compact(
-      {{"event", "summary"}, {"exit_status", static_cast<int>(status)}, {"ports", ports}});
+  QJsonObject summary{
+      {"event", "summary"}, {"exit_status", static_cast<int>(status)}, {"ports", ports}};
+  if (!sha256.empty()) summary["sha256"] = Text(sha256);
+  return Compact(summary);
 }
 
 void JsonEventWriter::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
+  sha256_ = image.sha256;
   Line(RunStartedJson(image, ports));
 }
 
@@ -103,7 +122,7 @@ void JsonEventWriter::Report(const PortEvent& event) {
 }
 
 void JsonEventWriter::RunEnded(const std::vector<PortResult>& results, ExitStatus status) {
-  Line(RunEndedJson(results, status));
+  Line(RunEndedJson(results, status, sha256_));
 }
 
 void JsonEventWriter::Line(const std::string& json) {

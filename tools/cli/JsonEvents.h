@@ -15,7 +15,11 @@ namespace kv37::cli {
 
 std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string>& ports);
 std::string PortEventJson(const PortEvent& event);
-std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status);
+// An argument or image error: {"event":"error","message":...,"exit_status":N}.
+std::string ErrorJson(const std::string& message, ExitStatus status);
+// `sha256` names the image in the summary; left out when empty.
+std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status,
+                         const std::string& sha256 = {});
 
 class JsonEventWriter : public EventSink {
  public:
@@ -29,6 +33,7 @@ class JsonEventWriter : public EventSink {
   void Line(const std::string& json);
 
   std::ostream& out_;
+  std::string sha256_;  // of the run's image
 };
 
 }  // namespace kv37::cli

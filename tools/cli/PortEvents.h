@@ -3,6 +3,7 @@
 // update, and the run's start and end. Sinks (terminal progress, JSON lines,
 // the log file) implement EventSink; all calls come from the main thread.
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +14,24 @@
 
 namespace kv37::cli {
 
+// What a port's run has answered so far. Only distinct pages inside the
+// image count as progress; repeats and pages past the image are answered
+// (with the bytes there, or 0xFF) but move nothing.
+struct PageCounts {
+  unsigned replies = 0;   // page replies queued
+  unsigned distinct = 0;  // distinct pages inside the image answered
+  unsigned repeats = 0;   // replies for an in-image page answered before
+  unsigned beyond = 0;    // replies for pages past the image
+};
+
+// The progress a run shows: distinct in-image pages of the 512 a unit asks
+// for, at most 100.
+int PercentOf(const PageCounts& counts);
+// "40 pages, 3 repeats, 1 past the image in 44 replies".
+std::string PageCountsText(const PageCounts& counts);
+
 enum class PortEventKind {
-  Opened,        // `path` is the device opened
+  Opened,        // `path` is what was opened (a map entry, say), `device` where it leads
   StartSent,     // the start command is queued and the watchdog runs
   PageServed,    // `page` was answered; `percent` and `pagesServed` updated
   StateChanged,  // `text` is the new status text (Time_Out0 .. Time_Out5)
@@ -26,9 +43,10 @@ struct PortEvent {
   PortEventKind kind = PortEventKind::Opened;
   std::string port;  // as given on the command line
   std::string path;
-  uint16_t page = 0;                     // the page last served
-  unsigned pagesServed = 0;              // distinct pages answered so far
-  int percent = 0;                       // 0 .. 100
+  std::string device;
+  uint16_t page = 0;  // the page last served
+  PageCounts pages;
+  int percent = 0;                       // PercentOf(pages)
   std::chrono::milliseconds elapsed{0};  // since this port's run began
   std::string text;
   PortOutcome outcome = PortOutcome::Success;
@@ -38,13 +56,14 @@ struct ImageInfo {
   std::string path;
   std::size_t fileSize = 0;   // bytes in the file
   std::size_t imageSize = 0;  // bytes served from: padded to 0x20000 unless larger
+  std::string sha256;         // of the file's bytes, lower-case hex
 };
 
 struct PortResult {
   std::string port;
   PortOutcome outcome = PortOutcome::Success;
   std::string reason;
-  unsigned pagesServed = 0;
+  PageCounts pages;
   std::chrono::milliseconds elapsed{0};
 };
 

@@ -41,7 +41,7 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, Q
       driver_(new kv37::UpdateDriver(*comm_, image, *this, this)),
       idleGuard_(new QTimer(this)),
       served_(kPageNumbers, false),
-      expectedPages_(static_cast<unsigned>(
+      imagePages_(static_cast<unsigned>(
           std::max<std::size_t>(1, (image.Size() + kPageSize - 1) / kPageSize))) {
   // The window's line settings; the rest are the component's defaults.
   comm_->CommName = port_;
@@ -86,6 +86,7 @@ void PortRun::Start() {
   }
   PortEvent opened = Event(PortEventKind::Opened);
   opened.path = comm_->LastOpenResult().path;
+  opened.device = comm_->LastOpenResult().devicePath;
   sink_.Report(opened);
 
   pendingEnd_.reset();
@@ -118,12 +119,11 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
   finished_ = true;
   driver_->Halt();
   idleGuard_->stop();
-  if (outcome == PortOutcome::Success) pagesServed_ = std::max(pagesServed_, expectedPages_);
 
   PortEvent event = Event(PortEventKind::Finished);
   event.outcome = outcome;
   event.text = reason;
-  result_ = {port_, outcome, reason, pagesServed_, event.elapsed};
+  result_ = {port_, outcome, reason, pages_, event.elapsed};
   sink_.Report(event);
 
   // Not from inside the component's own event: close from the event loop.
@@ -138,15 +138,11 @@ PortEvent PortRun::Event(PortEventKind kind) const {
   event.kind = kind;
   event.port = port_;
   event.page = lastPage_;
-  event.pagesServed = pagesServed_;
-  event.percent = Percent();
+  event.pages = pages_;
+  event.percent = PercentOf(pages_);
   if (started_ != Clock::time_point{})
     event.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
   return event;
-}
-
-int PortRun::Percent() const {
-  return static_cast<int>(std::min<unsigned>(100, pagesServed_ * 100 / expectedPages_));
 }
 
 // ---------------------------------------------------------------------------
@@ -162,9 +158,14 @@ void PortRun::Written(const uint8_t*, uint16_t length) {
   if (finished_ || length != kPageReplyLength) return;
   // The controller sets the gauge to the page just before it writes the reply.
   lastPage_ = static_cast<uint16_t>(gauge_);
-  if (!served_[lastPage_]) {
+  ++pages_.replies;
+  if (lastPage_ >= imagePages_)
+    ++pages_.beyond;
+  else if (served_[lastPage_])
+    ++pages_.repeats;
+  else {
     served_[lastPage_] = true;
-    ++pagesServed_;
+    ++pages_.distinct;
   }
   sink_.Report(Event(PortEventKind::PageServed));
 }

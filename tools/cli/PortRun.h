@@ -64,7 +64,6 @@ class PortRun : public QObject, public kv37::UpdateView {
   void AfterController(bool chunkHandled);
   void Finish(PortOutcome outcome, const std::string& reason);
   PortEvent Event(PortEventKind kind) const;
-  int Percent() const;
 
   std::string port_;
   const MemoryStream& image_;
@@ -76,8 +75,8 @@ class PortRun : public QObject, public kv37::UpdateView {
   QTimer* idleGuard_;
   Clock::time_point started_{};
   std::vector<bool> served_;  // by page number
-  unsigned pagesServed_ = 0;
-  unsigned expectedPages_;
+  PageCounts pages_;
+  unsigned imagePages_;
   int gauge_ = 0;
   uint16_t lastPage_ = 0;
   std::optional<End> pendingEnd_;

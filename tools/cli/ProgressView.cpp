@@ -39,7 +39,8 @@ std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth) 
   return Pad(line.port, portWidth) + middle + line.state;
 }
 
-std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status) {
+std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status,
+                          const std::string& sha256) {
   std::size_t portWidth = 4;
   std::size_t outcomeWidth = 7;
   for (const PortResult& r : results) {
@@ -49,11 +50,14 @@ std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus sta
   std::string text = "Summary:\n";
   for (const PortResult& r : results) {
     char counts[64];
-    std::snprintf(counts, sizeof counts, "  %5u pages  %8s  ", r.pagesServed,
-                  Seconds(r.elapsed).c_str());
+    std::snprintf(counts, sizeof counts, "  %5u pages %3d%%  %8s  ", r.pages.distinct,
+                  PercentOf(r.pages), Seconds(r.elapsed).c_str());
     text += "  " + Pad(r.port, portWidth) + "  " +
-            Pad(std::string(OutcomeKeyword(r.outcome)), outcomeWidth) + counts + r.reason + "\n";
+            Pad(std::string(OutcomeKeyword(r.outcome)), outcomeWidth) + counts + r.reason;
+    if (r.pages.repeats != 0 || r.pages.beyond != 0) text += " (" + PageCountsText(r.pages) + ")";
+    text += "\n";
   }
+  if (!sha256.empty()) text += "Image SHA-256 " + sha256 + "\n";
   text += "Exit status " + std::to_string(static_cast<int>(status)) + "\n";
   return text;
 }
@@ -71,7 +75,8 @@ ProgressView::ProgressView(std::ostream& out, bool inPlace, int columns, QObject
 
 void ProgressView::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
   out_ << "Image " << image.path << ": " << image.fileSize << " bytes, served as "
-       << image.imageSize << " bytes\n";
+       << image.imageSize << " bytes, SHA-256 " << image.sha256 << "\n";
+  sha256_ = image.sha256;
   rows_.clear();
   for (const std::string& port : ports) {
     rows_.push_back({});
@@ -102,7 +107,8 @@ void ProgressView::Report(const PortEvent& event) {
   bool print = true;
   switch (event.kind) {
     case PortEventKind::Opened:
-      line.state = "open: " + event.path;
+      line.state =
+          "open: " + event.path + (event.device != event.path ? " -> " + event.device : "");
       break;
     case PortEventKind::StartSent:
       line.state = "start sent, waiting for the unit";
@@ -125,7 +131,6 @@ void ProgressView::Report(const PortEvent& event) {
       return;
     case PortEventKind::Finished:
       line.state = FinishedState(event);
-      if (event.outcome == PortOutcome::Success) line.percent = 100;
       row->finished = true;
       break;
   }
@@ -160,7 +165,7 @@ void ProgressView::RunEnded(const std::vector<PortResult>& results, ExitStatus s
     redraw_->stop();
     Redraw();
   }
-  out_ << FormatSummary(results, status);
+  out_ << FormatSummary(results, status, sha256_);
   out_.flush();
 }
 

@@ -31,7 +31,9 @@ std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth);
 
 // "  COM1   success   512 pages   77.9 s  OS Update Success!!" per port, then
 // the exit status.
-std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status);
+// `sha256` names the image; left out when empty.
+std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status,
+                          const std::string& sha256 = {});
 
 class ProgressView : public QObject, public EventSink {
  public:
@@ -57,6 +59,7 @@ class ProgressView : public QObject, public EventSink {
   void PrintPlain(const Row& row);
 
   std::ostream& out_;
+  std::string sha256_;  // of the run's image
   bool inPlace_;
   std::size_t columns_;
   QTimer* redraw_ = nullptr;

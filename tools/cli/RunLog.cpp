@@ -26,13 +26,13 @@ std::string Now() {
 std::string LogMessage(const PortEvent& event) {
   switch (event.kind) {
     case PortEventKind::Opened:
-      return "opened " + event.path;
+      return "opened " + event.path + (event.device != event.path ? " -> " + event.device : "");
     case PortEventKind::StartSent:
       return "start command sent, watchdog running";
     case PortEventKind::PageServed: {
       char text[96];
       std::snprintf(text, sizeof text, "PAGE%03X served (%u pages, %d%%)",
-                    static_cast<unsigned>(event.page), event.pagesServed, event.percent);
+                    static_cast<unsigned>(event.page), event.pages.distinct, event.percent);
       return text;
     }
     case PortEventKind::StateChanged:
@@ -41,7 +41,7 @@ std::string LogMessage(const PortEvent& event) {
     case PortEventKind::Finished:
       return "finished " + std::string(OutcomeKeyword(event.outcome)) + " (exit status " +
              std::to_string(static_cast<int>(ExitStatusOf(event.outcome))) + "): " + event.text +
-             " after " + std::to_string(event.pagesServed) + " pages, " + Seconds(event.elapsed);
+             " after " + PageCountsText(event.pages) + ", " + Seconds(event.elapsed);
   }
   return event.text;
 }
@@ -57,11 +57,12 @@ RunLog::~RunLog() {
 }
 
 void RunLog::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
+  sha256_ = image.sha256;
   std::string names;
   for (const std::string& port : ports) names += (names.empty() ? "" : ", ") + port;
   Write("-", "run started: image " + image.path + " (" + std::to_string(image.fileSize) +
-                 " bytes, served as " + std::to_string(image.imageSize) + " bytes); ports " +
-                 names);
+                 " bytes, served as " + std::to_string(image.imageSize) + " bytes, SHA-256 " +
+                 image.sha256 + "); ports " + names);
 }
 
 void RunLog::Report(const PortEvent& event) {
@@ -74,7 +75,7 @@ void RunLog::RunEnded(const std::vector<PortResult>& results, ExitStatus status)
     outcomes +=
         (outcomes.empty() ? "" : ", ") + r.port + " " + std::string(OutcomeKeyword(r.outcome));
   Write("-", "run ended: exit status " + std::to_string(static_cast<int>(status)) + " (" +
-                 outcomes + ")");
+                 outcomes + "); image SHA-256 " + sha256_);
 }
 
 void RunLog::Write(const std::string& port, const std::string& message) {

@@ -39,6 +39,7 @@ class RunLog : public EventSink {
   std::string path_;
   std::ostream& err_;
   std::FILE* file_;
+  std::string sha256_;  // of the run's image
   bool failed_ = false;
 };
 

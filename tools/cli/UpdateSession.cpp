@@ -21,7 +21,8 @@ void UpdateSession::Start(const ImageInfo& image) {
   for (PortRun* run : runs_) run->Start();
 }
 
-void UpdateSession::Interrupt() {
+void UpdateSession::Interrupt(int signal) {
+  if (signal_ == 0) signal_ = signal;
   for (PortRun* run : runs_) run->Interrupt();
 }
 
@@ -33,6 +34,9 @@ void UpdateSession::PortClosed() {
     results.push_back(run->Result());
     status = Worse(status, ExitStatusOf(run->Result().outcome));
   }
+  // The shell's convention for a run a signal ended: 128 + its number.
+  if (status == ExitStatus::Interrupted && signal_ != 0)
+    status = static_cast<ExitStatus>(128 + signal_);
   sink_.RunEnded(results, status);
   if (onDone) onDone(status);
 }

@@ -25,8 +25,9 @@ class UpdateSession : public QObject {
 
   // Reports the run's start and starts every port; returns at once.
   void Start(const ImageInfo& image);
-  // Ends every unfinished port as interrupted.
-  void Interrupt();
+  // Ends every unfinished port as interrupted by `signal`; the run's status
+  // is then 128 + the signal (130 for SIGINT, 143 for SIGTERM).
+  void Interrupt(int signal);
 
   // Called once, from the event loop, after the last port closed and the
   // run's end was reported.
@@ -38,6 +39,7 @@ class UpdateSession : public QObject {
   EventSink& sink_;
   std::vector<PortRun*> runs_;  // children, in command-line order
   std::size_t closed_ = 0;
+  int signal_ = 0;  // the first that interrupted the run
 };
 
 }  // namespace kv37::cli

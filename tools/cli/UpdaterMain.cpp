@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "CliOptions.h"
 #include "CliPlatform.h"
+#include "ImageCheck.h"
 #include "JsonEvents.h"
 #include "OsImage.h"
 #include "ProgressView.h"
@@ -24,34 +24,45 @@ int RunUpdater(int argc, char** argv) {
   // The window's name, so COMn finds the same per-user port map.
   QCoreApplication::setApplicationName("kv37update");
 
+  // With --json even these failures are one JSON object on the output.
+  const bool jsonErrors = WantsJson(static_cast<int>(args.size()), args.data());
+  const auto fail = [jsonErrors](const std::string& message) {
+    if (jsonErrors)
+      std::cout << ErrorJson(message, ExitStatus::Usage) << std::endl;
+    else
+      std::cerr << "kv37-update-cli: " << message << '\n';
+    return static_cast<int>(ExitStatus::Usage);
+  };
+
   const ParsedOptions parsed =
-      ParseCliOptions(static_cast<int>(args.size()), args.data(), std::cout, std::cerr);
-  if (!parsed.options) return parsed.exitStatus;
+      ParseCliOptions(static_cast<int>(args.size()), args.data(), std::cout);
+  if (!parsed.options) return parsed.exitStatus == 0 ? 0 : fail(parsed.error);
   const CliOptions& options = *parsed.options;
 
   MemoryStream image;
   ImageInfo info;
   info.path = options.image;
   try {
-    std::error_code ec;
-    if (std::filesystem::is_directory(options.image, ec))
-      throw std::runtime_error(options.image + " is a folder, not an image file");
     LoadOsImage(image, options.image);
-    info.fileSize = static_cast<std::size_t>(std::filesystem::file_size(options.image, ec));
-    if (ec) info.fileSize = image.Size();
-    info.imageSize = image.Size();
+  } catch (const EFOpenError& e) {
+    return fail("cannot open image " + options.image + ": " + e.Reason());
   } catch (const std::exception& e) {
-    std::cerr << "kv37-update-cli: " << e.what() << '\n';
-    return static_cast<int>(ExitStatus::Usage);
+    return fail("cannot read image " + options.image + ": " + e.what());
   }
+  const ImageCheck check = CheckImage(image, options.image);
+  info.fileSize = check.fileSize;
+  info.imageSize = image.Size();
+  info.sha256 = check.sha256;
+  if (!check.refusal.empty() && !options.force)
+    return fail("image " + options.image + " " + check.refusal + "; add --force to send it");
+  if (!check.warning.empty()) std::cerr << "kv37-update-cli: warning: " << check.warning << '\n';
 
   std::unique_ptr<RunLog> log;
   if (!options.logPath.empty()) {
     try {
       log = std::make_unique<RunLog>(options.logPath, std::cerr);
     } catch (const std::exception& e) {
-      std::cerr << "kv37-update-cli: " << e.what() << '\n';
-      return static_cast<int>(ExitStatus::Usage);
+      return fail(e.what());
     }
   }
 
@@ -68,7 +79,7 @@ int RunUpdater(int argc, char** argv) {
 
   UpdateSession session(image, options.ports, sinks);
   session.onDone = [](ExitStatus status) { QCoreApplication::exit(static_cast<int>(status)); };
-  WatchInterrupts(&session, [&session] { session.Interrupt(); });
+  WatchInterrupts(&session, [&session](int signal) { session.Interrupt(signal); });
   QTimer::singleShot(0, &session, [&session, &info] { session.Start(info); });
   return QCoreApplication::exec();
 }

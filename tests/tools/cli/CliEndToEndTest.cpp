@@ -275,12 +275,12 @@ TEST_F(CliEndToEnd, TerminatedRunClosesItsPortsAndLogsThemAsInterrupted) {
   const std::string log = (dir_.Path() / "update.log").string();
   const CliResult result =
       RunCliAndTerminate(Args({unit.get()}, {"--json", "--log", log}), "\"event\":\"page\"");
-  EXPECT_EQ(result.exitStatus, 130) << result.out << result.err;
+  EXPECT_EQ(result.exitStatus, 143) << result.out << result.err;  // 128 + SIGTERM
   EXPECT_EQ(SummaryOutcomes(JsonLines(result.out)).at(unit->Path()), "interrupted");
   std::ifstream in(log);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_THAT(text, HasSubstr("finished interrupted (exit status 130)"));
-  EXPECT_THAT(text, HasSubstr("run ended: exit status 130"));
+  EXPECT_THAT(text, HasSubstr("run ended: exit status 143"));
   // The port is free again for the next run.
   EXPECT_NE(OpenPort(unit->Path()).device, nullptr);
 }

@@ -53,13 +53,33 @@ TEST(ProgressLine, ShowsDashesBeforeTheFirstPage) {
 
 TEST(Summary, ListsEveryPortWithItsResultAndTheExitStatus) {
   const std::vector<PortResult> results{
-      {"COM1", PortOutcome::Success, "OS Update Success!!", 512, milliseconds(77900)},
-      {"COM2", PortOutcome::Silent, "Update Fail,retry again!! (no answer for 6 s)", 3,
-       milliseconds(6900)}};
-  const std::string text = FormatSummary(results, ExitStatus::Silent);
-  EXPECT_THAT(text, HasSubstr("COM1  success    512 pages    77.9 s  OS Update Success!!"));
-  EXPECT_THAT(text, HasSubstr("COM2  silent       3 pages     6.9 s  Update Fail,retry again!!"));
+      {"COM1", PortOutcome::Success, "OS Update Success!!", {512, 512, 0, 0}, milliseconds(77900)},
+      {"COM2",
+       PortOutcome::Silent,
+       "Update Fail,retry again!! (no answer for 6 s)",
+       {3, 3, 0, 0},
+       milliseconds(6900)},
+      // A short run with repeats and a page past the image is not 100 %.
+      {"COM3", PortOutcome::Success, "OS Update Success!!", {45, 40, 3, 2}, milliseconds(9000)}};
+  const std::string text = FormatSummary(results, ExitStatus::Silent, "ab12");
+  EXPECT_THAT(text, HasSubstr("COM1  success    512 pages 100%    77.9 s  OS Update Success!!"));
+  EXPECT_THAT(text,
+              HasSubstr("COM2  silent       3 pages   0%     6.9 s  Update Fail,retry again!!"));
+  EXPECT_THAT(text, HasSubstr("COM3  success     40 pages   7%     9.0 s  OS Update Success!! "
+                              "(40 pages, 3 repeats, 2 past the image in 45 replies)"));
+  EXPECT_THAT(text, HasSubstr("Image SHA-256 ab12"));
   EXPECT_THAT(text, HasSubstr("Exit status 2"));
+}
+
+TEST(PageCounts, PercentIsDistinctInImagePagesOfTheFiveHundredTwelve) {
+  const struct {
+    PageCounts pages;
+    int percent;
+  } cases[] = {
+      {{0, 0, 0, 0}, 0},        {{40, 40, 0, 0}, 7},     {{600, 40, 0, 560}, 7},
+      {{900, 256, 644, 0}, 50}, {{512, 512, 0, 0}, 100}, {{700, 700, 0, 0}, 100},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PercentOf(c.pages), c.percent) << c.pages.replies;
 }
 
 TEST(JsonEvents, FinishedEventCarriesOutcomeReasonAndStatus) {
@@ -68,7 +88,7 @@ TEST(JsonEvents, FinishedEventCarriesOutcomeReasonAndStatus) {
   event.port = "COM3";
   event.outcome = PortOutcome::FrameFault;
   event.text = "CheckSume Error!! (page request with a bad checksum)";
-  event.pagesServed = 2;
+  event.pages = {4, 2, 1, 1};
   event.elapsed = milliseconds(250);
   const QJsonObject json =
       QJsonDocument::fromJson(QByteArray::fromStdString(PortEventJson(event))).object();
@@ -78,6 +98,9 @@ TEST(JsonEvents, FinishedEventCarriesOutcomeReasonAndStatus) {
   EXPECT_EQ(json["exit_status"].toInt(), 4);
   EXPECT_EQ(json["reason"].toString(), QString::fromStdString(event.text));
   EXPECT_EQ(json["pages_served"].toInt(), 2);
+  EXPECT_EQ(json["replies"].toInt(), 4);
+  EXPECT_EQ(json["repeats"].toInt(), 1);
+  EXPECT_EQ(json["beyond_image"].toInt(), 1);
   EXPECT_EQ(json["elapsed_ms"].toInt(), 250);
 }
 
@@ -97,11 +120,11 @@ TEST(RunLogMessage, FinishedLineTellsOutcomeStatusReasonAndCounts) {
   event.kind = PortEventKind::Finished;
   event.outcome = PortOutcome::UnitFailure;
   event.text = "Error!! please retry again (the unit reported failure)";
-  event.pagesServed = 512;
+  event.pages = {512, 512, 0, 0};
   event.elapsed = milliseconds(75000);
   EXPECT_EQ(LogMessage(event),
             "finished unit-failure (exit status 1): Error!! please retry again (the unit "
-            "reported failure) after 512 pages, 75.0 s");
+            "reported failure) after 512 pages in 512 replies, 75.0 s");
 }
 
 }  // namespace
