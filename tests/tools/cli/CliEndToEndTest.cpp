@@ -94,6 +94,36 @@ TEST_F(CliEndToEnd, OnePortIsUpdatedAndExitsZero) {
   ExpectFlashMatchesImage(*unit);
 }
 
+TEST_F(CliEndToEnd, ReportsWhatWasServedNotWhatASuccessImplies) {
+  // Six distinct pages, some twice, one far past the image: progress is six
+  // pages of 512 (1 %), however the unit ends.
+  sim::FaultPlan faults;
+  faults.repeatEvery = 2;
+  faults.beyondPage = 600;
+  auto unit = Unit(faults);
+  const CliResult result = RunCli(Args({unit.get()}, {"--json"}));
+  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  const std::vector<QJsonObject> events = JsonLines(result.out);
+  ASSERT_FALSE(events.empty());
+  const QJsonObject port = events.back()["ports"].toArray()[0].toObject();
+  EXPECT_EQ(port["pages_served"].toInt(), static_cast<int>(kPages));
+  EXPECT_EQ(port["beyond_image"].toInt(), 1);
+  EXPECT_GT(port["repeats"].toInt(), 0);
+  EXPECT_EQ(port["replies"].toInt(),
+            port["pages_served"].toInt() + port["repeats"].toInt() + port["beyond_image"].toInt());
+  EXPECT_EQ(port["percent"].toInt(), static_cast<int>(kPages * 100 / 512));
+  int lastPercent = -1;
+  for (const QJsonObject& e : events) {
+    if (e["event"].toString() == "page") lastPercent = e["percent"].toInt();
+    if (e["event"].toString() == "opened") {
+      EXPECT_EQ(e["path"].toString().toStdString(), unit->Path());
+      EXPECT_EQ(e["device"].toString().toStdString(), unit->Path());
+    }
+  }
+  EXPECT_EQ(lastPercent, port["percent"].toInt());
+  EXPECT_FALSE(events.back()["sha256"].toString().isEmpty());
+}
+
 TEST_F(CliEndToEnd, ThreePortsAtOnceAllGetEveryByte) {
   auto a = Unit(), b = Unit(), c = Unit();
   const CliResult result = RunCli(Args({a.get(), b.get(), c.get()}));
