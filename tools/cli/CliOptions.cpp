@@ -60,6 +60,7 @@ ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& 
                "one JSON object per event on the standard output instead of progress lines");
   app.add_option("--log", options.logPath, "append a timestamped record of the run to FILE")
       ->type_name("FILE");
+  app.add_flag("-q,--quiet", options.quiet, "print only the summary (no progress lines)");
   app.add_flag("--force", options.force,
                "send an image that is empty or all 0xFF (it would erase the unit)");
   app.set_version_flag("--version", std::string("kv37-update-cli ") + KV37_VERSION);

@@ -15,6 +15,7 @@ struct CliOptions {
   bool json = false;               // JSON lines on the standard output instead of progress
   std::string logPath;             // append a record here; empty for none
   bool force = false;              // send an empty or all-0xFF image all the same
+  bool quiet = false;              // the summary only
 };
 
 struct ParsedOptions {

@@ -39,6 +39,60 @@ std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth) 
   return Pad(line.port, portWidth) + middle + line.state;
 }
 
+namespace {
+
+// `name` in exactly `width` columns: padded, or its tail after "..".
+std::string FitName(const std::string& name, std::size_t width) {
+  if (name.size() <= width) return Pad(name, width);
+  if (width <= 2) return name.substr(name.size() - width);
+  return ".." + name.substr(name.size() - (width - 2));
+}
+
+}  // namespace
+
+std::string FormatBarLine(const ProgressLine& line, std::size_t portWidth, std::size_t columns) {
+  constexpr std::size_t kCells = 20;
+  constexpr std::size_t kShortestName = 6;
+  constexpr unsigned kFlashPages = 512;
+  const std::size_t filled =
+      static_cast<std::size_t>(std::clamp(line.percent, 0, 100)) * kCells / 100;
+  const std::string bar =
+      "[" + std::string(filled, '#') + std::string(kCells - filled, '.') + "]  ";
+
+  char head[32];
+  std::snprintf(head, sizeof head, "%3d%%  ", line.percent);
+  char page[16];
+  if (line.pageKnown)
+    std::snprintf(page, sizeof page, "PAGE%03X  ", static_cast<unsigned>(line.page));
+  else
+    std::snprintf(page, sizeof page, "PAGE---  ");
+  const double seconds = static_cast<double>(line.elapsed.count()) / 1000.0;
+  char pace[48] = "";
+  if (line.pages > 0 && seconds > 0) {
+    const double rate = line.pages / seconds;
+    const double left = (kFlashPages - std::min(line.pages, kFlashPages)) / rate;
+    std::snprintf(pace, sizeof pace, "%5.1f pages/s  %4.0f s left  ", rate, left);
+  } else {
+    std::snprintf(pace, sizeof pace, "  --- pages/s   --- s left  ");
+  }
+
+  // Widest first; the first form that fits is taken.
+  const std::string forms[] = {
+      bar + head + page + pace + line.state,
+      head + std::string(page) + pace + line.state,
+      head + std::string(page) + line.state,
+      head + line.state,
+  };
+  if (columns == 0) return Pad(line.port, portWidth) + "  " + forms[0];
+  const std::size_t limit = columns - 1;  // the last column would wrap the line
+  for (const std::string& rest : forms) {
+    const std::size_t room = limit > rest.size() + 2 ? limit - rest.size() - 2 : 0;
+    if (room < std::min(kShortestName, line.port.size())) continue;
+    return FitName(line.port, std::min(std::max(portWidth, line.port.size()), room)) + "  " + rest;
+  }
+  return FitName(line.port, std::min(kShortestName, line.port.size())) + "  " + forms[3];
+}
+
 std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status,
                           const std::string& sha256) {
   std::size_t portWidth = 4;
@@ -62,10 +116,12 @@ std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus sta
   return text;
 }
 
-ProgressView::ProgressView(std::ostream& out, bool inPlace, int columns, QObject* parent)
+ProgressView::ProgressView(std::ostream& out, bool inPlace, int columns, bool quiet,
+                           QObject* parent)
     : QObject(parent),
       out_(out),
-      inPlace_(inPlace),
+      inPlace_(inPlace && !quiet),
+      quiet_(quiet),
       columns_(columns > 1 ? static_cast<std::size_t>(columns) : 0) {
   if (!inPlace_) return;
   redraw_ = new QTimer(this);
@@ -74,9 +130,10 @@ ProgressView::ProgressView(std::ostream& out, bool inPlace, int columns, QObject
 }
 
 void ProgressView::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {
+  sha256_ = image.sha256;
+  if (quiet_) return;
   out_ << "Image " << image.path << ": " << image.fileSize << " bytes, served as "
        << image.imageSize << " bytes, SHA-256 " << image.sha256 << "\n";
-  sha256_ = image.sha256;
   rows_.clear();
   for (const std::string& port : ports) {
     rows_.push_back({});
@@ -98,12 +155,14 @@ ProgressView::Row* ProgressView::Find(const std::string& port) {
 }
 
 void ProgressView::Report(const PortEvent& event) {
+  if (quiet_) return;
   Row* row = Find(event.port);
   if (row == nullptr || row->finished) return;
   if (row->began == Clock::time_point{}) row->began = Clock::now() - event.elapsed;
   ProgressLine& line = row->line;
   line.elapsed = event.elapsed;
   line.percent = event.percent;
+  line.pages = event.pages.distinct;
   bool print = true;
   switch (event.kind) {
     case PortEventKind::Opened:
@@ -150,7 +209,7 @@ void ProgressView::Redraw() {
   for (Row& row : rows_) {
     if (!row.finished && row.began != Clock::time_point{})
       row.line.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - row.began);
-    std::string text = FormatProgressLine(row.line, portWidth_);
+    std::string text = FormatBarLine(row.line, portWidth_, columns_);
     // A wrapped line would throw the cursor moves off.
     if (columns_ != 0 && text.size() >= columns_) text.resize(columns_ - 1);
     frame += "\x1b[2K" + text + "\n";

@@ -22,12 +22,21 @@ struct ProgressLine {
   bool pageKnown = false;
   uint16_t page = 0;
   int percent = 0;
+  unsigned pages = 0;  // distinct in-image pages served
   std::chrono::milliseconds elapsed{0};
   std::string state = "opening";
 };
 
 // "COM1     PAGE01F   6%    1.2 s  serving pages"; `portWidth` pads the name.
 std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth);
+
+// The terminal's form, for `columns` columns (0: no limit):
+// "COM1  [######..............]  31%  PAGE0A3   6.8 pages/s   52 s left  serving pages".
+// Pages per second and the time left come from the pages served so far and
+// the elapsed time. When the line would not fit, the port name is shortened
+// from the left ("..ttyUSB0") and the bar, then the rate and time left, are
+// left out; the state is never cut short for the others.
+std::string FormatBarLine(const ProgressLine& line, std::size_t portWidth, std::size_t columns);
 
 // "  COM1   success   512 pages   77.9 s  OS Update Success!!" per port, then
 // the exit status.
@@ -38,8 +47,10 @@ std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus sta
 class ProgressView : public QObject, public EventSink {
  public:
   // `inPlace` redraws the port lines with cursor moves (for a terminal of
-  // `columns` columns; 0 when unknown), cutting lines that would wrap.
-  ProgressView(std::ostream& out, bool inPlace, int columns = 0, QObject* parent = nullptr);
+  // `columns` columns; 0 when unknown) in the bar form; otherwise plain lines
+  // are written one after another. `quiet` writes the summary only.
+  ProgressView(std::ostream& out, bool inPlace, int columns = 0, bool quiet = false,
+               QObject* parent = nullptr);
 
   void RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) override;
   void Report(const PortEvent& event) override;
@@ -61,6 +72,7 @@ class ProgressView : public QObject, public EventSink {
   std::ostream& out_;
   std::string sha256_;  // of the run's image
   bool inPlace_;
+  bool quiet_;
   std::size_t columns_;
   QTimer* redraw_ = nullptr;
   std::vector<Row> rows_;

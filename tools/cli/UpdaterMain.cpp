@@ -73,7 +73,7 @@ int RunUpdater(int argc, char** argv) {
     sinks.Add(json.emplace(std::cout));
   } else {
     const bool terminal = StdoutIsTerminal();
-    sinks.Add(progress.emplace(std::cout, terminal, terminal ? StdoutColumns() : 0));
+    sinks.Add(progress.emplace(std::cout, terminal, terminal ? StdoutColumns() : 0, options.quiet));
   }
   if (log) sinks.Add(*log);
 

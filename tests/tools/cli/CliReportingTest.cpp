@@ -18,6 +18,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(ExitStatus, EachOutcomeHasItsOwnStatus) {
   const std::pair<PortOutcome, int> cases[] = {
@@ -49,6 +50,37 @@ TEST(ProgressLine, ShowsDashesBeforeTheFirstPage) {
   ProgressLine line;
   line.port = "/dev/ttyUSB0";
   EXPECT_EQ(FormatProgressLine(line, 4), "/dev/ttyUSB0  PAGE---    0%     0.0 s  opening");
+}
+
+TEST(BarLine, NarrowTerminalsShortenThePortNameNeverTheState) {
+  ProgressLine line;
+  line.port = "/dev/serial/by-id/usb-FTDI_A1234567-if00-port0";
+  line.pageKnown = true;
+  line.page = 0x0A3;
+  line.percent = 31;
+  line.pages = 160;
+  line.elapsed = std::chrono::milliseconds(23400);
+  line.state = "serving pages";
+  const std::string wide = FormatBarLine(line, line.port.size(), 0);
+  EXPECT_EQ(wide, line.port +
+                      "  [######..............]   31%  PAGE0A3    6.8 pages/s    51 s left  "
+                      "serving pages");
+  struct Case {
+    std::size_t columns;
+    const char* has;  // what is still there
+    const char* gone;
+  };
+  for (const Case& c :
+       {Case{100, "..", "/dev/serial"}, Case{80, "pages/s", "["}, Case{40, "PAGE0A3", "pages/s"},
+        Case{28, "31%", "PAGE"}, Case{12, "serving pages", "PAGE"}}) {
+    const std::string text = FormatBarLine(line, line.port.size(), c.columns);
+    EXPECT_THAT(text, HasSubstr("serving pages")) << c.columns << ": " << text;
+    EXPECT_THAT(text, HasSubstr(c.has)) << c.columns << ": " << text;
+    EXPECT_THAT(text, Not(HasSubstr(c.gone))) << c.columns << ": " << text;
+    if (c.columns >= 28) {
+      EXPECT_LT(text.size(), c.columns) << text;
+    }
+  }
 }
 
 TEST(Summary, ListsEveryPortWithItsResultAndTheExitStatus) {
