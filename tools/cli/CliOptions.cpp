@@ -34,9 +34,9 @@ int Usage() {
 
 }  // namespace
 
-bool WantsJson(int argc, const char* const argv[]) {
+bool HasFlag(int argc, const char* const argv[], std::string_view flag) {
   for (int i = 1; i < argc; ++i)
-    if (std::string_view(argv[i]) == "--json") return true;
+    if (argv[i] == flag) return true;
   return false;
 }
 
@@ -61,6 +61,10 @@ ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& 
   app.add_option("--log", options.logPath, "append a timestamped record of the run to FILE")
       ->type_name("FILE");
   app.add_flag("-q,--quiet", options.quiet, "print only the summary (no progress lines)");
+  bool listPorts = false;  // handled before these options, see HasFlag
+  app.add_flag("--list-ports", listPorts,
+               "list the serial ports (COM map entries, /dev/serial/by-id, ttyUSB, ttyACM,\n"
+               "ttyS) with the device each leads to and whether it is free, then exit");
   app.add_flag("--force", options.force,
                "send an image that is empty or all 0xFF (it would erase the unit)");
   app.set_version_flag("--version", std::string("kv37-update-cli ") + KV37_VERSION);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kv37::cli {
@@ -30,8 +31,8 @@ struct ParsedOptions {
 // number. Never throws.
 ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out);
 
-// True when --json is among the arguments, so that even an argument error
-// can be reported as a JSON object.
-bool WantsJson(int argc, const char* const argv[]);
+// True when `flag` is among the arguments: --json, so that even an argument
+// error is a JSON object, and --list-ports, which needs no image.
+bool HasFlag(int argc, const char* const argv[], std::string_view flag);
 
 }  // namespace kv37::cli

@@ -11,6 +11,7 @@
 #include "ImageCheck.h"
 #include "JsonEvents.h"
 #include "OsImage.h"
+#include "PortList.h"
 #include "ProgressView.h"
 #include "RunLog.h"
 #include "UpdateSession.h"
@@ -25,7 +26,13 @@ int RunUpdater(int argc, char** argv) {
   QCoreApplication::setApplicationName("kv37update");
 
   // With --json even these failures are one JSON object on the output.
-  const bool jsonErrors = WantsJson(static_cast<int>(args.size()), args.data());
+  const int argCount = static_cast<int>(args.size());
+  const bool jsonErrors = HasFlag(argCount, args.data(), "--json");
+  if (HasFlag(argCount, args.data(), "--list-ports")) {
+    const std::vector<ListedPort> ports = ListPorts();
+    std::cout << (jsonErrors ? PortListJson(ports) + "\n" : PortListText(ports));
+    return 0;
+  }
   const auto fail = [jsonErrors](const std::string& message) {
     if (jsonErrors)
       std::cout << ErrorJson(message, ExitStatus::Usage) << std::endl;

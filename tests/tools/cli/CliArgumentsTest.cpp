@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
 #include "CliTestSupport.h"
+#include "SerialDevice.h"
 
 namespace kv37::cli::test {
 namespace {
@@ -133,6 +136,46 @@ TEST(CliImage, ForcedErasingImageAndOversizeImageGoOnWithAWarningOrTheFlag) {
   EXPECT_THAT(oversize.err, HasSubstr("warning: " + big +
                                       " is 131073 bytes; a unit asks for "
                                       "the first 512 pages (131072 bytes) only"));
+}
+
+TEST(CliListPorts, ShowsMapEntriesWithTheirDeviceAndWhetherTheyAreFree) {
+  TempDir config;
+  const std::string ports = (config.Path() / "kv37update" / "ports").string();
+  std::filesystem::create_directories(ports);
+  int freeMaster = -1, freeSlave = -1, heldMaster = -1, heldSlave = -1;
+  ASSERT_EQ(openpty(&freeMaster, &freeSlave, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(openpty(&heldMaster, &heldSlave, nullptr, nullptr, nullptr), 0);
+  const std::string freePty = ttyname(freeSlave), heldPty = ttyname(heldSlave);
+  std::filesystem::create_symlink(freePty, ports + "/COM1");
+  std::filesystem::create_symlink(heldPty, ports + "/COM2");
+  std::filesystem::create_symlink(ports + "/unplugged", ports + "/COM3");
+  const TOpenResult holder = OpenSerialDevice(heldPty);
+  ASSERT_NE(holder.device, nullptr);
+
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string before = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+  const CliResult json = RunCli({"--list-ports", "--json"});
+  const CliResult text = RunCli({"--list-ports"});
+  if (saved)
+    setenv("XDG_CONFIG_HOME", before.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+
+  EXPECT_EQ(json.exitStatus, 0) << json.err;
+  std::map<std::string, QJsonObject> byName;
+  for (const QJsonValue& port :
+       QJsonDocument::fromJson(QByteArray::fromStdString(json.out))["ports"].toArray())
+    byName[port["name"].toString().toStdString()] = port.toObject();
+  ASSERT_EQ(byName.count("COM1"), 1u) << json.out;
+  EXPECT_EQ(byName["COM1"]["device"].toString().toStdString(), freePty);
+  EXPECT_TRUE(byName["COM1"]["free"].toBool());
+  EXPECT_EQ(byName["COM2"]["device"].toString().toStdString(), heldPty);
+  EXPECT_FALSE(byName["COM2"]["free"].toBool());
+  EXPECT_EQ(byName["COM2"]["holder_pid"].toInteger(), getpid());
+  EXPECT_EQ(byName["COM3"]["state"].toString(), "missing");
+  EXPECT_THAT(text.out, ::testing::ContainsRegex("COM2 +" + heldPty + " +busy \\(cli_tests, pid"));
+  for (const int fd : {freeMaster, freeSlave, heldMaster, heldSlave}) close(fd);
 }
 
 }  // namespace
