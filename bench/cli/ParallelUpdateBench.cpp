@@ -1,7 +1,10 @@
 // Parallel updates: kv37-update-cli updates N simulated units at once, each on
-// its own pseudo-terminal, with the units pacing their line at 57600 bit/s.
-// Reports the wall time of the whole run, the updater's own CPU time and,
-// for more than one unit, the ratio to one unit alone.
+// its own pseudo-terminal, with the units pacing their line at 57600 bit/s
+// and taking 2 ms to write each page, as a unit's flash does. Runs with and
+// without --fast; reports the wall time, its ratio to the line-rate limit
+// (every request and reply on the wire back to back: pages x 268 bytes x 10
+// bits / 57600), the updater's own CPU time and, for more than one unit, the
+// ratio to one unit alone.
 //
 //   build/<dir>/bench/cli/cli_parallel_bench
 //   KV37_BENCH_PAGES=64 ... for a quicker, shorter run (default 512 pages)
@@ -44,6 +47,7 @@ class PacedUnit {
     config.expect = image;
     config.baud = kLineRate;
     config.startTimeout = std::chrono::milliseconds(30000);
+    config.flashDelay = std::chrono::milliseconds(2);
     unit_ = std::make_unique<sim::SimulatedUnit>(*line_, std::move(config));
     thread_ = std::thread([this] { outcome_ = unit_->Run().outcome; });
   }
@@ -71,10 +75,11 @@ double ChildCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-double gOneUnitSeconds = 0;
+double gOneUnitSeconds[2] = {0, 0};
 
 void BM_ConcurrentUpdates(benchmark::State& state) {
   const auto units = static_cast<std::size_t>(state.range(0));
+  const bool fast = state.range(1) != 0;
   const unsigned pages = Pages();
   const std::string imagePath =
       (std::filesystem::temp_directory_path() / "kv37-parallel-bench.bin").string();
@@ -89,6 +94,7 @@ void BM_ConcurrentUpdates(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<std::unique_ptr<PacedUnit>> sims;
     QStringList args{QString::fromStdString(imagePath), "--json"};
+    if (fast) args << "--fast";
     for (std::size_t i = 0; i < units; ++i) {
       sims.push_back(std::make_unique<PacedUnit>(image, pages));
       args << "--port" << QString::fromStdString(sims.back()->Path());
@@ -107,18 +113,26 @@ void BM_ConcurrentUpdates(benchmark::State& state) {
     for (auto& unit : sims) allGood = allGood && unit->Finish() == sim::SimOutcome::Success;
     if (!allGood) state.SkipWithError("an update did not succeed");
 
+    // Request (7 bytes) and reply (261 bytes) per page, 10 bits a byte.
+    const double lineLimit = pages * 268.0 * 10.0 / kLineRate;
     state.counters["pages_per_unit"] = pages;
+    state.counters["line_limit_s"] = lineLimit;
+    state.counters["vs_line_limit"] = wall / lineLimit;
     state.counters["cli_cpu_s"] = cpu;
     state.counters["cli_cpu_pct"] = 100.0 * cpu / wall;
-    if (units == 1) gOneUnitSeconds = wall;
-    if (units > 1 && gOneUnitSeconds > 0) state.counters["vs_one_unit"] = wall / gOneUnitSeconds;
+    if (units == 1) gOneUnitSeconds[fast] = wall;
+    if (units > 1 && gOneUnitSeconds[fast] > 0)
+      state.counters["vs_one_unit"] = wall / gOneUnitSeconds[fast];
   }
   std::filesystem::remove(imagePath);
 }
 
 BENCHMARK(BM_ConcurrentUpdates)
-    ->Arg(1)
-    ->Arg(12)
+    ->ArgNames({"units", "fast"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({12, 0})
+    ->Args({12, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

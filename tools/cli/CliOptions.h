@@ -17,6 +17,7 @@ struct CliOptions {
   std::string logPath;             // append a record here; empty for none
   bool force = false;              // send an empty or all-0xFF image all the same
   bool quiet = false;              // the summary only
+  bool fast = false;               // answer clean page requests without the read gap
 };
 
 struct ParsedOptions {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "Comm.h"
+#include "FastFraming.h"
 #include "OsImage.h"
 #include "PortName.h"
 #include "UpdateFrames.h"
@@ -32,7 +33,8 @@ std::string LineErrorText(uint32_t flags) {
 
 }  // namespace
 
-PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, QObject* parent)
+PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, bool fast,
+                 QObject* parent)
     : QObject(parent),
       port_(std::move(port)),
       image_(image),
@@ -47,6 +49,18 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, Q
   comm_->CommName = port_;
   comm_->SetBaudRate(kLineRate);
   comm_->SetOutx_XonXoffFlow(false);
+  if (fast) {
+    // Every read is handed over as it comes and cut here instead; the line
+    // settings stay the window's.
+    auto* framing = new FastFraming(
+        std::chrono::milliseconds(comm_->ReadIntervalTimeout()),
+        [this](const uint8_t* data, uint16_t length) { driver_->Comm1ReceiveData(data, length); },
+        this);
+    comm_->SetReadIntervalTimeout(kMaxDword);
+    comm_->OnReceiveData = [framing](TComm*, const uint8_t* data, uint16_t length) {
+      framing->Feed(data, length);
+    };
+  }
   comm_->OnRequestHangup = [this](TComm*) {
     Finish(PortOutcome::PortLost, "the port hung up: adapter unplugged or line failed");
   };

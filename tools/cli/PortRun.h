@@ -25,7 +25,10 @@ namespace kv37::cli {
 class PortRun : public QObject, public kv37::UpdateView {
  public:
   // `image` and `sink` must outlive the run; `parent` owns it as any QObject.
-  PortRun(std::string port, const MemoryStream& image, EventSink& sink, QObject* parent = nullptr);
+  // `fast`: answer clean page requests without waiting out the read gap
+  // (see FastFraming.h).
+  PortRun(std::string port, const MemoryStream& image, EventSink& sink, bool fast = false,
+          QObject* parent = nullptr);
   ~PortRun() override;
 
   // Opens the port (same name resolution and exclusive open as the window)

@@ -5,10 +5,10 @@
 namespace kv37::cli {
 
 UpdateSession::UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports,
-                             EventSink& sink, QObject* parent)
+                             EventSink& sink, bool fast, QObject* parent)
     : QObject(parent), sink_(sink) {
   for (const std::string& port : ports) {
-    auto* run = new PortRun(port, image, sink, this);
+    auto* run = new PortRun(port, image, sink, fast, this);
     run->onClosed = [this](PortRun&) { PortClosed(); };
     runs_.push_back(run);
   }

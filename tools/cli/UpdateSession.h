@@ -19,9 +19,9 @@ class PortRun;
 
 class UpdateSession : public QObject {
  public:
-  // `image` and `sink` must outlive the session.
+  // `image` and `sink` must outlive the session; `fast` as for PortRun.
   UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports, EventSink& sink,
-                QObject* parent = nullptr);
+                bool fast = false, QObject* parent = nullptr);
 
   // Reports the run's start and starts every port; returns at once.
   void Start(const ImageInfo& image);

@@ -84,7 +84,7 @@ int RunUpdater(int argc, char** argv) {
   }
   if (log) sinks.Add(*log);
 
-  UpdateSession session(image, options.ports, sinks);
+  UpdateSession session(image, options.ports, sinks, options.fast);
   session.onDone = [](ExitStatus status) { QCoreApplication::exit(static_cast<int>(status)); };
   WatchInterrupts(&session, [&session](int signal) { session.Interrupt(signal); });
   QTimer::singleShot(0, &session, [&session, &info] { session.Start(info); });

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -122,6 +123,49 @@ TEST_F(CliEndToEnd, ReportsWhatWasServedNotWhatASuccessImplies) {
   }
   EXPECT_EQ(lastPercent, port["percent"].toInt());
   EXPECT_FALSE(events.back()["sha256"].toString().isEmpty());
+}
+
+TEST_F(CliEndToEnd, FastFramingEndsEveryCaseAsTheReadGapDoes) {
+  struct Case {
+    const char* name;
+    std::function<void(sim::FaultPlan&)> fault;
+    int status;
+  };
+  const Case cases[] = {
+      {"in order", [](sim::FaultPlan&) {}, 0},
+      {"random order with repeats",
+       [](sim::FaultPlan& f) {
+         f.randomOrder = true;
+         f.seed = 7;
+         f.repeatEvery = 2;
+       },
+       0},
+      {"split request", [](sim::FaultPlan& f) { f.splitPage = 2; }, 4},
+      {"noise", [](sim::FaultPlan& f) { f.noisePage = 2; }, 0},
+      {"bad checksum", [](sim::FaultPlan& f) { f.badChecksumPage = 2; }, 4},
+      {"bad delimiter", [](sim::FaultPlan& f) { f.badDelimiterPage = 2; }, 4},
+      {"silence", [](sim::FaultPlan& f) { f.silentAfterPage = 2; }, 2},
+      {"completion '0'", [](sim::FaultPlan& f) { f.failCompletion = true; }, 1},
+  };
+  for (const Case& c : cases) {
+    std::map<std::string, std::string> outcomes[2];
+    for (const bool fast : {false, true}) {
+      sim::FaultPlan faults;
+      c.fault(faults);
+      auto unit = Unit(faults);
+      std::vector<std::string> extra{"--json"};
+      if (fast) extra.push_back("--fast");
+      const CliResult result = RunCli(Args({unit.get()}, extra));
+      EXPECT_EQ(result.exitStatus, c.status) << c.name << (fast ? " --fast" : "") << result.out;
+      for (const auto& [port, outcome] : SummaryOutcomes(JsonLines(result.out)))
+        outcomes[fast][port == unit->Path() ? "unit" : port] = outcome;
+      if (c.status == 0) {
+        unit->Finish();
+        ExpectFlashMatchesImage(*unit);
+      }
+    }
+    EXPECT_EQ(outcomes[0], outcomes[1]) << c.name;
+  }
 }
 
 TEST_F(CliEndToEnd, ThreePortsAtOnceAllGetEveryByte) {
