@@ -318,7 +318,7 @@ void TForm1::About1Click() {
     AboutForm->setObjectName("AboutForm");
   }
   AboutForm->exec();
-  activateWindow();  // closing the box is an activation, see ReadOSFile1Click
+  OwnWindowClosed();
 }
 
 void TForm1::BTn_OpenComClick() {
@@ -403,5 +403,19 @@ void TForm1::ShowMessage(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
                   QMessageBox::Ok, this);
   box.exec();
-  activateWindow();  // closing the box is an activation, see ReadOSFile1Click
+  OwnWindowClosed();
+}
+
+void TForm1::OwnWindowClosed() {
+  // Closing one of the utility's own boxes is an activation of the window,
+  // whether or not the desktop ever handed the box the focus (a box closed
+  // at once may never get it): re-apply the defaults now if the window has
+  // the focus back, else as soon as it gets it.
+  activateWindow();
+  if (QGuiApplication::focusWindow() == windowHandle()) {
+    backFromOwnWindow_ = false;
+    FormActivate();
+  } else {
+    backFromOwnWindow_ = true;
+  }
 }

@@ -120,6 +120,7 @@ class TForm1 : public QMainWindow, public kv37::UpdateView {
   void BuildMenu();
   void SetUpComm();
   void ShowMessage(const QString& text);
+  void OwnWindowClosed();
   void FocusWindowChanged(QWindow* window);
   bool IsFileDialogWindow(const QWindow* window) const;
 
