@@ -8,7 +8,7 @@ Kv37Application::Kv37Application(int& argc, char** argv) : QApplication(argc, ar
   // The icon lives in a static library, whose resources load only on request.
   Q_INIT_RESOURCE(kv37update);
   setApplicationName("kv37update");
-  setApplicationDisplayName("KV-37 Update");
+  setDesktopFileName("kv37update");
   setApplicationVersion("1.01");
   setWindowIcon(QIcon(":/kv37/kv37update.png"));
 }
@@ -30,10 +30,29 @@ void Kv37Application::ShowException(std::exception_ptr error) {
     text = QString::fromLocal8Bit(e.what());
   } catch (...) {
   }
-  const QPointer<QWidget> window = QApplication::activeWindow();
-  QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
-                  QMessageBox::Ok, window);
+  // A handler that failed right after a dialog closed may still see that
+  // dialog as the active window; the box belongs to the window that is
+  // still there.
+  QWidget* owner = QApplication::activeWindow();
+  while (owner != nullptr && !owner->isVisible()) {
+    QWidget* parent = owner->parentWidget();
+    owner = parent != nullptr ? parent->window() : nullptr;
+  }
+  if (owner == nullptr) {
+    // Between a dialog's closing and the desktop's handing the focus back
+    // there is no active window at all.
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->isVisible() && top->windowType() == Qt::Window) {
+        owner = top;
+        break;
+      }
+  }
+  const QPointer<QWidget> window = owner;
+  QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Ok, window);
   box.exec();
-  // Give the focus back, as the desktop may not: its return is an activation.
+  // Give the focus back, as the desktop may not. This box is the toolkit's
+  // error display, not one of the utility's boxes: its closing is no
+  // activation of the operator window, so the window's defaults stay as the
+  // failed handler left them.
   if (window != nullptr) window->activateWindow();
 }

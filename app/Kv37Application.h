@@ -10,8 +10,12 @@ class Kv37Application : public QApplication {
   Q_OBJECT
 
  public:
-  // Sets the program's name, display name (the caption of every message box)
-  // and icon.
+  // The caption of every message box, the standard error display's too. It is
+  // deliberately not the toolkit's display name, which the toolkit would
+  // append to every window title ("About" must read "About").
+  static constexpr const char* kTitle = "KV-37 Update";
+
+  // Sets the program's name, desktop entry and icon.
   Kv37Application(int& argc, char** argv);
 
   bool notify(QObject* receiver, QEvent* event) override;

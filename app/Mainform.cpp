@@ -1,24 +1,26 @@
 #include "Mainform.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 #include <array>
 
@@ -29,6 +31,7 @@
 #include "PortName.h"
 #include "ProgressGauge.h"
 #include "WindowFonts.h"
+#include "WindowPlacement.h"
 
 kv37::MemoryStream OsImage;
 std::string OsFileName;
@@ -41,6 +44,7 @@ constexpr int kStatusTop = 240;
 constexpr int kBaudDefaultIndex = 3;  // 57600
 constexpr std::array<uint32_t, 5> kBaudRates{9600, 19200, 38400, 57600, 115200};
 constexpr int kPortCount = 12;
+const QPoint kDesignPosition(422, 312);
 
 const QColor kPurple(0x80, 0x00, 0x80);
 // The classic desktop's scroll-bar colour, behind the banner.
@@ -101,14 +105,16 @@ TForm1::TForm1(QWidget* parent)
   OpenDialog1->setObjectName("OpenDialog1");
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
   OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  // The entries show their names alone; the masks stay out of sight. Every
+  // file is an entry of "All Files", with or without a dot in its name.
+  OpenDialog1->setOption(QFileDialog::HideNameFilterDetails);
   OpenDialog1->setNameFilters({"Bin Files[*.bin] (*.bin)", "All Files[*.*] (*)"});
   OpenDialog1->setDefaultSuffix("bin");
   OpenDialog1->setDirectory(QDir::rootPath());
 
-  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &TForm1::FocusWindowChanged);
-
   layout()->setSizeConstraint(QLayout::SetFixedSize);
-  move(422, 312);
+  move(kDesignPosition);
+  KeepOnScreen();
 }
 
 TForm1::~TForm1() {
@@ -144,6 +150,10 @@ void TForm1::BuildControls(QWidget* client) {
           [this] { Kv37Application::Guard([this] { TComPortChange(); }); });
   connect(TComPort->lineEdit(), &QLineEdit::textEdited, this,
           [this] { Kv37Application::Guard([this] { TComPortChange(); }); });
+  // Where each name leads is looked up when a tooltip is about to show, so
+  // a plugged or unplugged adapter is seen at once.
+  TComPort->installEventFilter(this);
+  TComPort->view()->viewport()->installEventFilter(this);
 
   BaudGroup = new QGroupBox(" Baud Rate ", client);
   BaudGroup->setObjectName("BaudGroup");
@@ -246,32 +256,28 @@ void TForm1::showEvent(QShowEvent* event) {
   // handled, whether or not the desktop hands the window the focus.
   if (!shown_ && !event->spontaneous()) {
     shown_ = true;
+    KeepOnScreen();  // the frame is known now
     Kv37Application::Guard([this] { FormActivate(); });
   }
 }
 
-bool TForm1::IsFileDialogWindow(const QWindow* window) const {
-  const QWindow* dialog = OpenDialog1->windowHandle();
-  for (const QWindow* w = window; w != nullptr; w = w->transientParent())
-    if (dialog != nullptr && w == dialog) return true;
-  return false;
+void TForm1::KeepOnScreen() {
+  const QScreen* where = screen();
+  if (where == nullptr) return;
+  const QRect frame(frameGeometry().topLeft(), frameGeometry().size().expandedTo(sizeHint()));
+  const QPoint inside = kv37::PlaceInside(frame, where->availableGeometry());
+  // Moved only when it has to be, so the desktop's own placement of the
+  // design position stands.
+  if (inside != frame.topLeft()) move(inside);
 }
 
-void TForm1::FocusWindowChanged(QWindow* window) {
-  if (window == nullptr) return;  // another program, or between two windows
-  if (window == windowHandle()) {
-    if (backFromOwnWindow_ && shown_) {
-      backFromOwnWindow_ = false;
-      Kv37Application::Guard([this] { FormActivate(); });
-    }
-    return;
-  }
-  // Menus and drop-down lists are popups and do not count; neither does the
-  // file dialog with whatever it opens itself.
-  const Qt::WindowType type = window->type();
-  if (type != Qt::Dialog && type != Qt::Window) return;
-  if (fileDialogOpen_ || IsFileDialogWindow(window)) return;
-  backFromOwnWindow_ = true;
+void TForm1::ShowOwnBox(QDialog& box) {
+  box.exec();
+  // The window is the utility's focused window again: that is an
+  // activation, whether or not the desktop hands the focus back at once or
+  // ever gave it to the box.
+  activateWindow();
+  FormActivate();
 }
 
 void TForm1::FormActivate() {
@@ -287,11 +293,14 @@ void TForm1::FormActivate() {
 // Menu and buttons
 
 void TForm1::ReadOSFile1Click() {
-  fileDialogOpen_ = true;
+  if (!lastLoaded_.isEmpty()) {
+    // Back where the operator found the last image, with it selected.
+    OpenDialog1->setDirectory(QFileInfo(lastLoaded_).absolutePath());
+    OpenDialog1->selectFile(lastLoaded_);
+  }
   const int result = OpenDialog1->exec();
-  fileDialogOpen_ = false;
-  // Not every desktop hands the focus back when a dialog closes; take it, so
-  // the activation rules see the same sequence everywhere.
+  // Not every desktop hands the focus back when a dialog closes. The file
+  // dialog is not one of the utility's boxes: no activation.
   activateWindow();
   const QStringList chosen = OpenDialog1->selectedFiles();
   if (result != QDialog::Accepted || chosen.isEmpty()) return;
@@ -300,6 +309,7 @@ void TForm1::ReadOSFile1Click() {
   OsFileName = QFile::encodeName(path).toStdString();
   Label3->setText(path);
   kv37::LoadOsImage(OsImage, OsFileName);
+  lastLoaded_ = path;
   BTn_OpenCom->setEnabled(true);
 }
 
@@ -317,15 +327,18 @@ void TForm1::About1Click() {
     AboutForm = new TAboutForm(this);
     AboutForm->setObjectName("AboutForm");
   }
-  AboutForm->exec();
-  OwnWindowClosed();
+  ShowOwnBox(*AboutForm);
 }
 
 void TForm1::BTn_OpenComClick() {
   const std::string name = "COM" + std::to_string(ComPortItemIndex() + 1);
-  if (!ProbePort(name)) {
-    ShowMessage("COM Port Open Error!!");
-    return;
+  {
+    // The probe: the component's own exclusive open, closed again at once.
+    const TOpenResult probe = OpenPort(name);
+    if (probe.device == nullptr) {
+      ShowMessage("COM Port Open Error!!", QString::fromStdString(DescribeOpenFailure(probe)));
+      return;
+    }
   }
   Comm1->CommName = name;
   KV37_Mode->setEnabled(true);
@@ -369,7 +382,25 @@ void TForm1::SetBaudItemIndex(int index) {
 }
 
 int TForm1::ComPortItemIndex() const {
-  return TComPort->findText(TComPort->currentText(), Qt::MatchExactly);
+  // MatchFixedString compares whole texts without regard to case.
+  return TComPort->findText(TComPort->currentText(), Qt::MatchFixedString);
+}
+
+void TForm1::UpdatePortToolTips() {
+  for (int i = 0; i < TComPort->count(); ++i) {
+    const std::string target = PortTargetText(TComPort->itemText(i).toStdString());
+    TComPort->setItemData(i, QString::fromStdString(target), Qt::ToolTipRole);
+  }
+  const int shown = ComPortItemIndex();
+  TComPort->setToolTip(shown < 0 ? QString()
+                                 : TComPort->itemData(shown, Qt::ToolTipRole).toString());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ToolTip &&
+      (watched == TComPort || watched == TComPort->view()->viewport()))
+    UpdatePortToolTips();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------------------
@@ -399,23 +430,10 @@ void TForm1::FatalError(const std::string& text) {
   programEnd_();
 }
 
-void TForm1::ShowMessage(const QString& text) {
-  QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                  QMessageBox::Ok, this);
-  box.exec();
-  OwnWindowClosed();
-}
-
-void TForm1::OwnWindowClosed() {
-  // Closing one of the utility's own boxes is an activation of the window,
-  // whether or not the desktop ever handed the box the focus (a box closed
-  // at once may never get it): re-apply the defaults now if the window has
-  // the focus back, else as soon as it gets it.
-  activateWindow();
-  if (QGuiApplication::focusWindow() == windowHandle()) {
-    backFromOwnWindow_ = false;
-    FormActivate();
-  } else {
-    backFromOwnWindow_ = true;
-  }
+void TForm1::ShowMessage(const QString& text, const QString& detail) {
+  QMessageBox box(QMessageBox::NoIcon, Kv37Application::kTitle, text, QMessageBox::Ok, this);
+  // The box keeps its text; why the port would not open goes beside it, for
+  // the technician who asks.
+  if (!detail.isEmpty()) box.setDetailedText(detail);
+  ShowOwnBox(box);
 }

@@ -20,6 +20,7 @@
 class QAction;
 class QButtonGroup;
 class QComboBox;
+class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -27,7 +28,6 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimer;
-class QWindow;
 class TAboutForm;
 class TComm;
 namespace kv37 {
@@ -67,8 +67,13 @@ class TForm1 : public QMainWindow, public kv37::UpdateView {
   int BaudItemIndex() const;
   void SetBaudItemIndex(int index);
 
-  // The port box's selected item: the item whose text the box shows, or -1.
+  // The port box's selected item: the item whose text the box shows, in any
+  // case ("com7" is COM7), or -1.
   int ComPortItemIndex() const;
+
+  // Refreshes the port box's tooltips: each item's, and the box's own for
+  // the name it shows, say where that COM name leads right now.
+  void UpdatePortToolTips();
 
   int32_t WatchdogCount() const { return Update->WatchdogCount(); }
 
@@ -114,20 +119,23 @@ class TForm1 : public QMainWindow, public kv37::UpdateView {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls(QWidget* client);
   void BuildMenu();
   void SetUpComm();
-  void ShowMessage(const QString& text);
-  void OwnWindowClosed();
-  void FocusWindowChanged(QWindow* window);
-  bool IsFileDialogWindow(const QWindow* window) const;
+  void KeepOnScreen();
+  // One of the utility's message boxes, with an optional detail text.
+  void ShowMessage(const QString& text, const QString& detail = {});
+  // The activation rule, in one place: the window re-applies its defaults
+  // when it is first shown and each time one of the utility's own boxes (the
+  // about box, a message box) closes, and at no other time. The file dialog,
+  // the standard error display and other programs are not the utility's
+  // boxes, so focus coming back from them changes nothing.
+  void ShowOwnBox(QDialog& box);
 
   std::function<void()> programEnd_;
   bool shown_ = false;
-  // Set when one of the utility's own dialogs had the focus; the window's
-  // next activation then re-applies its defaults.
-  bool backFromOwnWindow_ = false;
-  bool fileDialogOpen_ = false;
+  QString lastLoaded_;  // the image loaded last in this run, for the dialog
 };

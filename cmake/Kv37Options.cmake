@@ -48,3 +48,22 @@ function(kv37_add_gtest)
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
 endfunction()
+
+# Runs a GoogleTest program's cases once more in another setting, as one
+# CTest case named <target>.<suffix>: on a scaled screen, or on a desktop
+# with a window manager.
+#   kv37_add_gtest_rerun(TARGET t SUFFIX s [FILTER pattern] [WRAPPER cmd...]
+#                        [ENVIRONMENT var=value...] [LABELS ...] [TIMEOUT s])
+function(kv37_add_gtest_rerun)
+  cmake_parse_arguments(R "" "TARGET;SUFFIX;FILTER;TIMEOUT" "WRAPPER;ENVIRONMENT;LABELS" ${ARGN})
+  set(filter)
+  if(R_FILTER)
+    set(filter "--gtest_filter=${R_FILTER}")
+  endif()
+  if(NOT R_TIMEOUT)
+    set(R_TIMEOUT 120)
+  endif()
+  add_test(NAME ${R_TARGET}.${R_SUFFIX} COMMAND ${R_WRAPPER} $<TARGET_FILE:${R_TARGET}> ${filter})
+  set_tests_properties(${R_TARGET}.${R_SUFFIX} PROPERTIES
+    LABELS "${R_LABELS}" TIMEOUT ${R_TIMEOUT} ENVIRONMENT "${R_ENVIRONMENT}")
+endfunction()

@@ -50,6 +50,25 @@ std::string ResolvePortName(const std::string& name) {
   return "/dev/" + name;
 }
 
+std::string PortTargetText(const std::string& name) {
+  namespace fs = std::filesystem;
+  const std::string path = ResolvePortName(name);
+  std::error_code ec;
+  std::string text = path;
+  if (fs::is_symlink(path, ec)) {
+    // Shown as the open would reach it, links followed, even when the end is
+    // missing: that end is what the technician has to plug in.
+    fs::path target = fs::read_symlink(path, ec);
+    if (!ec) {
+      if (target.is_relative()) target = fs::path(path).parent_path() / target;
+      const fs::path device = fs::weakly_canonical(target, ec);
+      text += " -> " + (ec ? target.lexically_normal() : device).string();
+    }
+  }
+  if (!fs::exists(path, ec)) text += " (not present)";
+  return text;
+}
+
 TOpenResult OpenPort(const std::string& name) {
   return OpenSerialDevice(ResolvePortName(name));
 }

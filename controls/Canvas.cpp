@@ -35,7 +35,8 @@ int SixteenthsOfDegree(double radians) {
 
 }  // namespace
 
-TCanvas::TCanvas(QImage& image) : painter_(&image), fontColor_(Qt::black) {
+TCanvas::TCanvas(QImage& image)
+    : painter_(&image), penWidth_(image.devicePixelRatio()), fontColor_(Qt::black) {
   painter_.setRenderHint(QPainter::Antialiasing, false);
   painter_.setRenderHint(QPainter::TextAntialiasing, false);
   SetPenColor(Qt::black);
@@ -43,7 +44,8 @@ TCanvas::TCanvas(QImage& image) : painter_(&image), fontColor_(Qt::black) {
 }
 
 void TCanvas::SetPenColor(const QColor& color) {
-  QPen pen(color, 1);
+  // Cosmetic, so the outlines land on the same pixels at any scale.
+  QPen pen(color, penWidth_);
   pen.setCosmetic(true);
   painter_.setPen(pen);
 }

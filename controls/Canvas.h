@@ -4,7 +4,9 @@
 // given by two radial points, and the copy modes used to compose images.
 //
 // Everything is drawn aliased, so colours stay exact and an XOR copy inverts
-// them cleanly. Coordinates are pixels of the image.
+// them cleanly. Coordinates are logical pixels of the image: on an image with
+// a device pixel ratio of 2 a 1-pixel line is 2 device pixels wide and text
+// is drawn at twice the resolution.
 //
 // Not thread-safe: a canvas and its image belong to one thread at a time.
 
@@ -73,6 +75,7 @@ class TCanvas {
 
  private:
   QPainter painter_;
+  qreal penWidth_;  // one logical pixel, in device pixels
   QColor fontColor_;
 };
 

@@ -8,6 +8,7 @@ void TOverlayBitmap::SizeLike(const QImage& pattern) {
     return;
   }
   QImage::operator=(QImage(pattern.size(), pattern.format()));
+  setDevicePixelRatio(pattern.devicePixelRatio());
   fill(kWindowFrameColor);
 }
 

@@ -14,8 +14,9 @@ class TOverlayBitmap : public QImage {
  public:
   TOverlayBitmap() = default;
 
-  // Takes the width, height and pixel format of `pattern` and fills the
-  // whole image with kWindowFrameColor. A null `pattern` gives a null image.
+  // Takes the width, height, pixel format and device pixel ratio of
+  // `pattern` and fills the whole image with kWindowFrameColor. A null `pattern` gives a null
+  // image.
   void SizeLike(const QImage& pattern);
 };
 

@@ -122,16 +122,21 @@ void TProgressGauge::paintEvent(QPaintEvent*) {
 }
 
 void TProgressGauge::Paint() {
-  const QImage composed = PaintToImage();
+  const QImage composed = PaintToImage(devicePixelRatioF());
   if (composed.isNull()) return;
   QPainter screen(this);
   screen.setCompositionMode(QPainter::CompositionMode_Source);
   screen.drawImage(0, 0, composed);
 }
 
-QImage TProgressGauge::PaintToImage() const {
-  QImage composed(width(), height(), kImageFormat);
+QImage TProgressGauge::PaintToImage(qreal devicePixelRatio) const {
+  // Composed in device pixels; every drawing step below still works in the
+  // gauge's logical pixels.
+  const QSize device(static_cast<int>(std::ceil(width() * devicePixelRatio)),
+                     static_cast<int>(std::ceil(height() * devicePixelRatio)));
+  QImage composed(device, kImageFormat);
   if (composed.isNull()) return composed;
+  composed.setDevicePixelRatio(devicePixelRatio);
   PaintBackground(composed);
 
   TRect r{0, 0, width(), height()};

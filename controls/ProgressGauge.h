@@ -12,7 +12,8 @@
 // clamped, never refused.
 //
 // Painting uses the widget's font for the percentage and its palette's
-// window colour (Color) around the dial of the pie and needle kinds.
+// window colour (Color) around the dial of the pie and needle kinds, at the
+// device pixel ratio of the screen the gauge is on.
 
 #include <QColor>
 #include <QImage>
@@ -81,8 +82,10 @@ class TProgressGauge : public QWidget {
   void SetMaxValue(int32_t value);
 
   // The picture a paint puts on screen: an RGB32 image of the gauge's size
-  // (null for an empty gauge). Needs no screen.
-  QImage PaintToImage() const;
+  // in logical pixels, drawn at `devicePixelRatio` device pixels per logical
+  // one (so text and edges stay sharp on a scaled screen) and carrying that
+  // ratio; null for an empty gauge. Needs no screen.
+  QImage PaintToImage(qreal devicePixelRatio = 1.0) const;
 
   // Where the percentage text of the given size starts within `paintRect`;
   // centred on the rectangle's size, not offset by its left and top edges.

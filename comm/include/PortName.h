@@ -22,6 +22,11 @@ std::string PortMapDirectory();
 // The one path opened for `name`.
 std::string ResolvePortName(const std::string& name);
 
+// Where `name` leads, for showing before any open: "<map entry> -> <device>"
+// for a port-map entry, the device itself otherwise, with " (not present)"
+// when nothing is there. Opens nothing.
+std::string PortTargetText(const std::string& name);
+
 // Opens `name` exclusively (see OpenSerialDevice); the result says why not.
 TOpenResult OpenPort(const std::string& name);
 

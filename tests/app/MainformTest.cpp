@@ -2,16 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -21,12 +24,15 @@
 
 #include "About.h"
 #include "Comm.h"
+#include "Kv37Application.h"
 #include "Mainform.h"
 #include "OsImage.h"
+#include "PortName.h"
 #include "ProgressGauge.h"
 #include "TempFile.h"
 #include "UpdateFrames.h"
 #include "WindowFixture.h"
+#include "WindowPlacement.h"
 #include "WindowTestSupport.h"
 
 namespace kv37::test {
@@ -144,22 +150,46 @@ TEST_F(WindowTest, LargerFileIsKeptWholeAndStillEnablesOpenComPort) {
   EXPECT_TRUE(form->BTn_OpenCom->isEnabled());
 }
 
-TEST_F(WindowTest, FailedProbeShowsTheErrorAndReappliesTheDefaults) {
+TEST_F(WindowTest, FailedProbeShowsTheErrorWithItsReasonAndReappliesTheDefaults) {
+  struct Refusal {
+    const char* why;
+    std::string target;
+    std::string detail;  // part of the box's detail text
+  };
+  const std::vector<Refusal> refusals = {
+      {"not a port", files.Write("not-a-port", {1, 2, 3}), "is not a serial port"},
+      {"unplugged", files.Path("gone"), "does not exist"},
+  };
   PortMap map;
-  const std::string notAPort = files.Write("not-a-port", {1, 2, 3});
-  map.Link("COM3", notAPort);
-  Load(files.Write("os.bin", Pattern(10)));
-  ChoosePort(2);
-  EXPECT_EQ(form->TComPort->currentText(), "COM3");
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.why);
+    map.Link("COM3", r.target);
+    Load(files.Write("os.bin", Pattern(10)));
+    ChoosePort(2);
+    EXPECT_EQ(form->TComPort->currentText(), "COM3");
 
-  SeenBox seen;
-  DismissNextBox(seen);
-  QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
-  EXPECT_EQ(seen.text, "COM Port Open Error!!");
-  EXPECT_EQ(seen.caption, QGuiApplication::applicationDisplayName());
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  ExpectDefaults();
-  EXPECT_FALSE(form->Comm1->IsOpen());
+    SeenBox seen;
+    DismissNextBox(seen);
+    QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+    EXPECT_EQ(seen.text, "COM Port Open Error!!");
+    EXPECT_EQ(seen.caption, Kv37Application::kTitle);
+    EXPECT_NE(seen.detail.find(r.detail), std::string::npos) << seen.detail;
+    EXPECT_NE(seen.detail.find(r.target), std::string::npos) << seen.detail;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ExpectDefaults();
+    EXPECT_FALSE(form->Comm1->IsOpen());
+  }
+}
+
+TEST_F(WindowTest, TypedPortTextMatchesItsItemInAnyCase) {
+  const std::vector<std::pair<QString, int>> typed = {
+      {"com7", 6}, {"Com12", 11}, {"COM1", 0}, {"cOm2", 1}, {"com 7", -1}, {"com70", -1},
+  };
+  for (const auto& [text, index] : typed) {
+    form->TComPort->lineEdit()->selectAll();
+    QTest::keyClicks(form->TComPort->lineEdit(), text);
+    EXPECT_EQ(form->ComPortItemIndex(), index) << text.toStdString();
+  }
 }
 
 TEST_F(WindowTest, TypedPortNameThatIsNoItemProbesNoPort) {
@@ -217,27 +247,172 @@ TEST_F(PortWindowTest, ProbeOfThePortTheWindowHoldsFails) {
   DismissNextBox(seen);
   QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
   EXPECT_EQ(seen.text, "COM Port Open Error!!");
+  EXPECT_NE(seen.detail.find("port busy"), std::string::npos) << seen.detail;
+  EXPECT_NE(seen.detail.find("pid " + std::to_string(getpid())), std::string::npos)
+      << "the holder is this program: " << seen.detail;
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   ExpectDefaults();
   EXPECT_TRUE(form->Comm1->IsOpen()) << "an activation does not close the port";
 }
 
-TEST_F(PortWindowTest, StartFailureOnAnAlreadyOpenPortGoesToTheErrorDisplay) {
+TEST_F(PortWindowTest, StartFailureGoesToTheErrorDisplayWhichIsNoActivation) {
   // An activation puts the box back to COM1 while COM2 stays open.
   PtyPair second;
   map.Link("COM1", second.SlavePath());
   VisitAboutBox();
   Load(files.Write("again.bin", Pattern(10)));
+  form->StationEdit->setText("42");
 
   SeenBox seen;
   DismissNextBox(seen);
   QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
   EXPECT_EQ(seen.text, "This serial port already opened");
-  EXPECT_EQ(seen.caption, QGuiApplication::applicationDisplayName());
+  EXPECT_EQ(seen.caption, Kv37Application::kTitle);
   EXPECT_EQ(form->Comm1->CommName, "COM1");
   EXPECT_TRUE(form->Comm1->IsOpen());
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  ExpectDefaults();
+  QTest::qWait(100);  // a late focus change, if the desktop sends one, changes nothing
+
+  EXPECT_TRUE(form->KV37_Mode->isEnabled()) << "enabled before the start, and stays so";
+  EXPECT_TRUE(form->BTn_OpenCom->isEnabled());
+  EXPECT_EQ(form->StationEdit->text(), "42");
+}
+
+TEST_F(WindowTest, FailedLoadGoesToTheErrorDisplayAndLeavesOpenComPortAsItWas) {
+  // Too large to be an image: the loader refuses it (sparse, so it costs no disk).
+  const std::string huge = files.Write("huge.bin", {});
+  std::filesystem::resize_file(huge, MemoryStream::kMaxFileSize + 1);
+  for (const bool loadedBefore : {false, true}) {
+    SCOPED_TRACE(loadedBefore ? "after a good load" : "first load");
+    if (loadedBefore) Load(files.Write("good.bin", Pattern(10)));
+    form->StationEdit->setText("42");
+
+    SeenBox seen;
+    OnNextModal([&](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      ASSERT_NE(dialog, nullptr);
+      PickInDialog(dialog, huge);
+      DismissNextBox(seen);
+    });
+    form->ReadOSFile1->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QTest::qWait(100);
+
+    EXPECT_NE(seen.text.toStdString().find(huge), std::string::npos) << seen.text.toStdString();
+    EXPECT_EQ(seen.caption, Kv37Application::kTitle);
+    EXPECT_EQ(form->BTn_OpenCom->isEnabled(), loadedBefore);
+    EXPECT_EQ(form->StationEdit->text(), "42") << "the error display is no activation";
+  }
+}
+
+TEST_F(WindowTest, FileDialogShowsTheFilterNamesAloneInTheDesignOrder) {
+  QStringList shown;
+  OnNextModal([&shown](QWidget* modal) {
+    auto* types = modal->findChild<QComboBox*>("fileTypeCombo");
+    for (int i = 0; types != nullptr && i < types->count(); ++i) shown << types->itemText(i);
+    qobject_cast<QDialog*>(modal)->reject();
+  });
+  form->ReadOSFile1->trigger();
+  EXPECT_EQ(shown, QStringList({"Bin Files[*.bin]", "All Files[*.*]"}));
+}
+
+TEST_F(WindowTest, FileDialogReturnsToTheImageLoadedLast) {
+  struct Seen {
+    QString folder;
+    QStringList selected;
+  };
+  const auto look = [this] {
+    Seen seen;
+    OnNextModal([&seen](QWidget* modal) {
+      auto* dialog = qobject_cast<QFileDialog*>(modal);
+      seen = {dialog->directory().absolutePath(), dialog->selectedFiles()};
+      dialog->reject();
+    });
+    form->ReadOSFile1->trigger();
+    return seen;
+  };
+  EXPECT_EQ(look().folder, QDir::rootPath());
+
+  std::filesystem::create_directories(files.Path("images"));
+  const QString image = QString::fromStdString(files.Write("images/unit.bin", Pattern(10)));
+  Load(image.toStdString());
+  const Seen back = look();
+  EXPECT_EQ(back.folder, QFileInfo(image).absolutePath());
+  EXPECT_EQ(back.selected, QStringList{image});
+
+  // A cancelled dialog changes nothing.
+  Load("");
+  EXPECT_EQ(look().selected, QStringList{image});
+}
+
+TEST_F(WindowTest, PortToolTipsSayWhereEachNameLeads) {
+  PtyPair unit;
+  ASSERT_TRUE(unit.Valid());
+  PortMap map;
+  map.Link("COM2", unit.SlavePath());
+  map.Link("COM3", files.Path("gone"));
+  const std::string entries = PortMapDirectory();
+  const auto device = [](const std::string& path) {
+    return std::filesystem::exists(path) ? path : path + " (not present)";
+  };
+
+  QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), form->TComPort->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(form->TComPort, &hover);
+  const std::vector<std::pair<int, std::string>> tips = {
+      {1, entries + "/COM2 -> " + unit.SlavePath()},
+      {2, entries + "/COM3 -> " + files.Path("gone") + " (not present)"},
+      {11, device("/dev/ttyS11")},
+  };
+  for (const auto& [index, tip] : tips)
+    EXPECT_EQ(form->TComPort->itemData(index, Qt::ToolTipRole).toString().toStdString(), tip);
+  EXPECT_EQ(form->TComPort->toolTip().toStdString(), device("/dev/ttyS0")) << "the shown COM1";
+
+  // Looked up afresh on each hover: a link added since shows at once.
+  map.Link("COM12", unit.SlavePath());
+  ChoosePort(11);
+  QApplication::sendEvent(form->TComPort, &hover);
+  EXPECT_EQ(form->TComPort->toolTip().toStdString(), entries + "/COM12 -> " + unit.SlavePath());
+}
+
+TEST(WindowPlacement, KeepsTheDesignPositionWhereTheWindowFitsAndMovesItInOtherwise) {
+  struct Case {
+    const char* screen;
+    QRect available;
+    QPoint expected;
+  };
+  const QRect window(QPoint(422, 312), QSize(440, 430));
+  const std::vector<Case> cases = {
+      {"roomy 1x", {0, 0, 1280, 1024}, {422, 312}},
+      {"a panel on the left", {48, 0, 1232, 1024}, {422, 312}},
+      {"2x of 1280x1024", {0, 0, 640, 512}, {200, 82}},
+      {"smaller than the window", {0, 0, 400, 300}, {0, 0}},
+      {"second screen to the right", {1280, 0, 1920, 1080}, {1280, 312}},
+      {"no screen known", {}, {422, 312}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PlaceInside(window, c.available), c.expected) << c.screen;
+}
+
+// Also run with QT_SCALE_FACTOR=2, where the design position no longer fits.
+TEST_F(WindowTest, HighDpiWindowStaysOnTheScreenAtItsDesignPositionWhereItFits) {
+  const QRect available = form->screen()->availableGeometry();
+  const QRect frame = form->frameGeometry();
+  if (available.contains(QRect(QPoint(422, 312), frame.size()))) {
+    // Where the window manager honours the position for the inside of the
+    // window rather than its frame, the inside is there.
+    EXPECT_TRUE(frame.topLeft() == QPoint(422, 312) || form->pos() == QPoint(422, 312) ||
+                form->geometry().topLeft() == QPoint(422, 312))
+        << frame.left() << "," << frame.top();
+  } else {
+    EXPECT_GE(frame.left(), available.left());
+    EXPECT_GE(frame.top(), available.top());
+    if (frame.width() <= available.width()) {
+      EXPECT_LE(frame.right(), available.right());
+    }
+    if (frame.height() <= available.height()) {
+      EXPECT_LE(frame.bottom(), available.bottom());
+    }
+  }
+  EXPECT_EQ(form->centralWidget()->size(), QSize(432, 391)) << "logical size at any scale";
 }
 
 TEST_F(PortWindowTest, AboutBoxDuringAnUpdateKeepsThePortAndTheWatchdogCount) {
@@ -334,7 +509,7 @@ TEST_F(WindowTest, FrameFaultShowsItsBoxThenEndsTheProgram) {
     DismissNextBox(seen);
     Feed(fault.chunk);
     EXPECT_EQ(seen.text, fault.text);
-    EXPECT_EQ(seen.caption, QGuiApplication::applicationDisplayName());
+    EXPECT_EQ(seen.caption, Kv37Application::kTitle);
     EXPECT_EQ(programEnds, 1);
 
     // Nothing more is served while the program winds down.

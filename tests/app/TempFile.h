@@ -27,6 +27,7 @@ class TempDir {
     return file.string();
   }
   std::filesystem::path Path() const { return path_; }
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
 
  private:
   std::filesystem::path path_;

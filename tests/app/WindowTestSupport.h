@@ -45,11 +45,15 @@ inline void OnNextModal(std::function<void(QWidget*)> action, int limitMs = 5000
 struct SeenBox {
   QString caption;
   QString text;
+  std::string detail;
 };
 inline void DismissNextBox(SeenBox& seen) {
   OnNextModal([&seen](QWidget* modal) {
     seen.caption = modal->windowTitle();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen.text = box->text();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      seen.text = box->text();
+      seen.detail = box->detailedText().toStdString();
+    }
     if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->done(QDialog::Accepted);
   });
 }

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPalette>
+#include <QSet>
 
 #include <climits>
 #include <memory>
@@ -310,11 +311,15 @@ TEST_F(Repaints, MaximumIsReappliedUnlessZero) {
   EXPECT_EQ(gauge_->MaxValue(), kUtilityMax);
 }
 
-TEST_F(Repaints, TheScreenShowsThePaintedImage) {
+// Also run on a screen scaled by QT_SCALE_FACTOR=2, where the picture must
+// come in device pixels rather than be blown up by the toolkit.
+TEST_F(Repaints, TheScreenShowsThePaintedImageAtItsPixelRatio) {
   gauge_->SetShowText(true);
   gauge_->SetProgress(256);
+  const qreal ratio = gauge_->devicePixelRatioF();
   const QImage shown = gauge_->grab().toImage().convertToFormat(QImage::Format_RGB32);
-  EXPECT_EQ(shown, gauge_->PaintToImage());
+  EXPECT_EQ(shown.size(), gauge_->size() * ratio);
+  EXPECT_EQ(shown, gauge_->PaintToImage(ratio));
 }
 
 // --- pictures of the utility's gauge -------------------------------------
@@ -455,6 +460,72 @@ TEST(TextPicture, OversizedTextIsClippedInsideTheFrame) {
   g->setFont(huge);
   ExpectBlackFrame(g->PaintToImage());
 }
+
+// --- high-DPI: a 2x picture against the 1x one blown up --------------------
+
+QImage Doubled(const QImage& img) {
+  return img.scaled(img.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+struct DoubledCase {
+  const char* name;
+  TProgressGaugeKind kind;
+  int percent;
+  bool exactOutsideText;  // bars: every edge on the doubled 1x pixels
+};
+
+class HighDpi : public ::testing::TestWithParam<DoubledCase> {};
+
+TEST_P(HighDpi, EdgesStayWhereTheyWereAndTextGetsTheExtraPixels) {
+  const DoubledCase& c = GetParam();
+  const auto g = UtilityGaugeAt(c.percent, c.kind, true);
+  const QImage one = g->PaintToImage();
+  const QImage two = g->PaintToImage(2.0);
+  ASSERT_EQ(two.size(), QSize(722, 50));
+  EXPECT_EQ(two.devicePixelRatio(), 2.0);
+  const QImage blownUp = Doubled(one);
+
+  // The text box: where either picture with text differs from the same one
+  // without, in 2x pixels. Outside it lie the frame and the fill edges.
+  g->SetShowText(false);
+  const QImage bareOne = Doubled(g->PaintToImage());
+  const QImage bareTwo = g->PaintToImage(2.0);
+  g->SetShowText(true);
+  QRect text2;
+  for (int y = 0; y < two.height(); ++y)
+    for (int x = 0; x < two.width(); ++x)
+      if (blownUp.pixel(x, y) != bareOne.pixel(x, y) || two.pixel(x, y) != bareTwo.pixel(x, y))
+        text2 |= QRect(x, y, 1, 1);
+  ASSERT_FALSE(text2.isEmpty());
+
+  // Sharp means aliased: only colours the 1x picture already has.
+  QSet<QRgb> palette;
+  for (int y = 0; y < one.height(); ++y)
+    for (int x = 0; x < one.width(); ++x) palette.insert(one.pixel(x, y));
+
+  int textDiffers = 0;
+  for (int y = 0; y < two.height(); ++y)
+    for (int x = 0; x < two.width(); ++x) {
+      const QRgb c2 = two.pixel(x, y);
+      ASSERT_TRUE(palette.contains(c2)) << "blended colour " << Hex(c2) << " at " << x << "," << y;
+      const bool inText = text2.contains(x, y);
+      if (inText && c2 != blownUp.pixel(x, y)) ++textDiffers;
+      if (!inText && c.exactOutsideText) {
+        ASSERT_EQ(c2, blownUp.pixel(x, y)) << "edge moved at " << x << "," << y;
+      }
+    }
+  EXPECT_GT(textDiffers, 0) << "the text is the 1x glyphs blown up";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, HighDpi,
+    ::testing::Values(DoubledCase{"EmptyBar", TProgressGaugeKind::gkHorizontalBar, 0, true},
+                      DoubledCase{"HalfBar", TProgressGaugeKind::gkHorizontalBar, 50, true},
+                      DoubledCase{"FullBar", TProgressGaugeKind::gkHorizontalBar, 100, true},
+                      DoubledCase{"TextOnly", TProgressGaugeKind::gkText, 37, true},
+                      DoubledCase{"Pie", TProgressGaugeKind::gkPie, 60, false},
+                      DoubledCase{"Needle", TProgressGaugeKind::gkNeedle, 60, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OverlayBitmap, SizeLikeTakesThePatternsSizeInTheWindowFrameColour) {
   QImage pattern(7, 3, QImage::Format_RGB32);
