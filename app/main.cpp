@@ -1,11 +1,47 @@
 // The KV-37 update utility: the operator window and its message loop.
 
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "Kv37Application.h"
 #include "Mainform.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: kv37update [QT-OPTIONS]\n"
+    "Install a new OS image into a KV-37 unit over an RS-232 line.\n"
+    "\n"
+    "Opens the operator window: \"Fille\" > \"Read OS File\" loads the image,\n"
+    "\"Open COM Port\" opens the chosen COM1 .. COM12, \"OS Update Strat\" starts\n"
+    "the update at 57600 baud, and the gauge follows the pages the unit fetches.\n"
+    "\n"
+    "Options:\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n"
+    "Qt's own options (-platform, -display, ...) are accepted as well.\n";
+
+// Answered before any window system is touched, so they work without a
+// display (and so help2man can read them in a build).
+bool AnsweredFromTheCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return true;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("kv37update " KV37_VERSION);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (AnsweredFromTheCommandLine(argc, argv)) return 0;
   Kv37Application application(argc, argv);
   try {
     TForm1 form;

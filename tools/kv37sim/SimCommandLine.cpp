@@ -216,6 +216,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostr
   CommandLine cl;
   Raw raw;
   CLI::App app{"Simulated KV-37 unit: takes an OS update over a serial line as the unit does."};
+  app.set_version_flag("--version", std::string("kv37sim ") + KV37_VERSION);
   app.footer(kFooter);
   app.get_formatter()->column_width(30);
   AddLineOptions(app, cl, raw);
@@ -225,6 +226,9 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const argv[], std::ostr
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
+    return {std::nullopt, 0};
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << '\n';
     return {std::nullopt, 0};
   } catch (const CLI::ParseError& e) {
     err << "kv37sim: " << e.what() << "\nRun with --help for the options.\n";
