@@ -56,8 +56,10 @@ std::string FormatBarLine(const ProgressLine& line, std::size_t portWidth, std::
   constexpr unsigned kFlashPages = 512;
   const std::size_t filled =
       static_cast<std::size_t>(std::clamp(line.percent, 0, 100)) * kCells / 100;
-  const std::string bar =
-      "[" + std::string(filled, '#') + std::string(kCells - filled, '.') + "]  ";
+  // Built by appending: GCC 12 at -O3 mistakes "[" + std::string(...) for
+  // an overlapping copy (-Wrestrict) and the release build stops there.
+  std::string bar = "[";
+  bar.append(filled, '#').append(kCells - filled, '.').append("]  ");
 
   char head[32];
   std::snprintf(head, sizeof head, "%3d%%  ", line.percent);
