@@ -30,17 +30,12 @@ void Kv37Application::ShowException(std::exception_ptr error) {
     text = QString::fromLocal8Bit(e.what());
   } catch (...) {
   }
-  // A handler that failed right after a dialog closed may still see that
-  // dialog as the active window; the box belongs to the window that is
-  // still there.
+  // A handler that failed right after a dialog closed may find that hidden
+  // dialog still active, or no active window at all; the box then belongs
+  // to the window that is still shown.
   QWidget* owner = QApplication::activeWindow();
-  while (owner != nullptr && !owner->isVisible()) {
-    QWidget* parent = owner->parentWidget();
-    owner = parent != nullptr ? parent->window() : nullptr;
-  }
-  if (owner == nullptr) {
-    // Between a dialog's closing and the desktop's handing the focus back
-    // there is no active window at all.
+  if (owner == nullptr || !owner->isVisible()) {
+    owner = nullptr;
     for (QWidget* top : QApplication::topLevelWidgets())
       if (top->isVisible() && top->windowType() == Qt::Window) {
         owner = top;
