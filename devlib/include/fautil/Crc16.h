@@ -15,6 +15,6 @@ inline constexpr uint16_t kCrc16Arc = 0x0000;     // CRC-16/ARC, check 0xBB3D
 // inversion). Passing a result back as `init` continues the computation over
 // concatenated data, and appending a result low byte first to the data makes
 // the CRC of the extended data 0. Zero bytes (or a null `data`) return `init`.
-uint16_t CRC16(const uint8_t* data, uint32_t length, uint16_t init);
+FAUTIL_API uint16_t CRC16(const uint8_t* data, uint32_t length, uint16_t init);
 
 }  // namespace fautil

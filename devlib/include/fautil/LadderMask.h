@@ -21,17 +21,17 @@ inline constexpr char kLadderFixedKey[] = "RUNGS";  // five letters, the termina
 // Masks the payload of `buffer` (kLadderSize bytes, changed in place) with the
 // key already in its key area, which is left as it is. Null does nothing.
 // Thread-safe on distinct buffers.
-void LadderMask(uint8_t* buffer);
+FAUTIL_API void LadderMask(uint8_t* buffer);
 
 // Undoes LadderMask on `buffer` (kLadderSize bytes, changed in place), then
 // sets the whole key area to 0xFF. Null does nothing.
-void LadderUnMask(uint8_t* buffer);
+FAUTIL_API void LadderUnMask(uint8_t* buffer);
 
 // Fills `count` bytes of `buffer` with pseudo-random values 0..254 (never
 // 0xFF), after seeding the standard generator (std::srand) with the current
 // time in seconds: two calls within the same second give the same bytes.
 // count <= 0 or a null buffer writes nothing. Disturbs every other user of
 // std::rand, so it is not thread-safe.
-void Randomize(uint8_t* buffer, int32_t count);
+FAUTIL_API void Randomize(uint8_t* buffer, int32_t count);
 
 }  // namespace fautil

@@ -37,8 +37,8 @@ inline constexpr std::size_t kMaxTextLine = 1023;
 
 // Append the dump lines of `length` bytes or `count` words to `lines` (never
 // cleared). Nothing is appended for an empty or null array. Always true.
-bool MemDump(TStrings* lines, const uint8_t* data, int32_t length);
-bool WordMemDump(TStrings* lines, const uint16_t* data, int32_t count);
+FAUTIL_API bool MemDump(TStrings* lines, const uint8_t* data, int32_t length);
+FAUTIL_API bool WordMemDump(TStrings* lines, const uint16_t* data, int32_t count);
 
 // Reads hexadecimal lines into `buffer` and returns the number of bytes stored
 // (at most `limit`), 0 for a null list, or -1.
@@ -53,7 +53,7 @@ bool WordMemDump(TStrings* lines, const uint16_t* data, int32_t count);
 // - Parsing stops as soon as `limit` bytes are stored (at the first valid
 //   token when there is no room at all).
 // - A line longer than kMaxTextLine gives -1.
-int32_t TextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit);
+FAUTIL_API int32_t TextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit);
 
 // Converts one item into bytes at `buffer`, of which `room` are available:
 // - 1 to 3 decimal digits: one byte, the value modulo 256 ("256" gives 0);
@@ -64,7 +64,7 @@ int32_t TextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit);
 // that cannot start or continue a number), and -1 for a malformed item (null
 // or empty, an unterminated or badly closed string, hex digits without the
 // suffix) or one that does not fit into `room`.
-int32_t UStrToMem(const char* item, uint8_t* buffer, int32_t room);
+FAUTIL_API int32_t UStrToMem(const char* item, uint8_t* buffer, int32_t room);
 
 // Reads item lines (see UStrToMem) into `buffer` and returns the number of
 // bytes stored (at most `limit`), 0 for a null list, or -1.
@@ -74,6 +74,6 @@ int32_t UStrToMem(const char* item, uint8_t* buffer, int32_t room);
 // - An item is never split: parsing stops before one that would not fit into
 //   `limit`, and as soon as `limit` bytes are stored.
 // - A line longer than kMaxTextLine gives -1.
-int32_t UTextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit);
+FAUTIL_API int32_t UTextToMem(const TStrings* lines, uint8_t* buffer, int32_t limit);
 
 }  // namespace fautil

@@ -21,24 +21,24 @@ namespace fautil {
 
 // Largest number of registers a table starting at `start` may hold; 0 when
 // the start text is invalid or cannot start a table.
-int GetTableMaxSize(const char* start, int areaSize);
+FAUTIL_API int GetTableMaxSize(const char* start, int areaSize);
 
 // 0 when a table of `tableSize` registers from `start` fits its area, -1 when
 // the start text is invalid, -2 when the table runs past its area. Operands
 // that cannot hold a table give 0.
-int CheckTableRange(const char* start, int tableSize, int areaSize);
+FAUTIL_API int CheckTableRange(const char* start, int tableSize, int areaSize);
 
 // Expands a reference list ("X0-X3,Y5\nWX0~WX32") into single operand texts
 // appended to `result` (null: the list is only checked). Items are separated
 // by commas and line feeds; a range joins two operands of one kind with '-' or
 // '~'. Texts of 1024 characters or more, and item ends of 32 characters or
 // more, fail. On failure the items appended before the failing one stay.
-bool RefStrRangeToStr(const char* list, TStrings* result);
+FAUTIL_API bool RefStrRangeToStr(const char* list, TStrings* result);
 
 // Writes the operand after (`next` true) or before `text` into `buffer`,
 // wrapping round within the operand's area. Fails, leaving the buffer
 // untouched, for invalid text and for operands without a stepping ring
 // (constants, F registers, DF pairs, TR, SO, FO, indexed registers).
-bool GetNextRef(const char* text, char* buffer, bool next);
+FAUTIL_API bool GetNextRef(const char* text, char* buffer, bool next);
 
 }  // namespace fautil

@@ -49,25 +49,25 @@ namespace fautil {
 // parse reached. Operands and integer constants are validated (and their code
 // recoded by block) with CheckTypeRange; real constants (code 0x02) are only
 // range-tested against the single-precision limit.
-bool StrToType(const char* text, uint8_t& type, uint32_t& address);
+FAUTIL_API bool StrToType(const char* text, uint8_t& type, uint32_t& address);
 
 // Writes the canonical text of the pair into `buffer` (at most 14 characters
 // and the terminator). The address is written as a signed 32-bit number and
 // is not range-checked. A code without a text form (0x02 included) writes "?"
 // and fails.
-bool TypeToStr(char* buffer, uint8_t type, uint32_t address);
+FAUTIL_API bool TypeToStr(char* buffer, uint8_t type, uint32_t address);
 
 // StrToType followed by TypeToStr: canonical upper-case text without leading
 // zeros. When the parse fails the buffer is untouched; when the parsed code has
 // no text form (a real constant) the buffer holds "?". Fails in both cases.
-bool StrNormalize(char* buffer, const char* text);
+FAUTIL_API bool StrNormalize(char* buffer, const char* text);
 
 // Reserved conversion: leaves both values unchanged and returns true.
-bool TypeToDType(uint8_t& type, uint32_t& address);
+FAUTIL_API bool TypeToDType(uint8_t& type, uint32_t& address);
 
 // Accepts the pair when the address is valid for the code and rewrites the
 // code by address block (M 0x23/0x24, C 200-255 to 0x66, R 0x42-0x46). The
 // address is never written. Rejects unknown codes and the real constant 0x02.
-bool CheckTypeRange(uint8_t& type, uint32_t& address);
+FAUTIL_API bool CheckTypeRange(uint8_t& type, uint32_t& address);
 
 }  // namespace fautil

@@ -28,33 +28,33 @@
 
 namespace fautil {
 
-bool DocRefToType(uint16_t code, uint8_t& type, uint32_t& address);
-bool TypeToDocRef(uint8_t type, uint32_t address, uint16_t& code);
-bool StrToDocRef(const char* text, uint16_t& code);
-bool DocRefToStr(char* buffer, uint16_t code);
+FAUTIL_API bool DocRefToType(uint16_t code, uint8_t& type, uint32_t& address);
+FAUTIL_API bool TypeToDocRef(uint8_t type, uint32_t address, uint16_t& code);
+FAUTIL_API bool StrToDocRef(const char* text, uint16_t& code);
+FAUTIL_API bool DocRefToStr(char* buffer, uint16_t code);
 
-bool DRefToType(uint16_t code, uint8_t& type, uint32_t& address);
+FAUTIL_API bool DRefToType(uint16_t code, uint8_t& type, uint32_t& address);
 // Encodes X, Y, S, M, T and C operands; TR, SO, FO and "no operand" decode
 // but do not encode.
-bool TypeToDRef(uint8_t type, uint32_t address, uint16_t& code);
-bool StrToDRef(const char* text, uint16_t& code);
-bool DRefToStr(char* buffer, uint16_t code);
+FAUTIL_API bool TypeToDRef(uint8_t type, uint32_t address, uint16_t& code);
+FAUTIL_API bool StrToDRef(const char* text, uint16_t& code);
+FAUTIL_API bool DRefToStr(char* buffer, uint16_t code);
 
-bool RRefToType(uint16_t code, uint8_t& type, uint32_t& address);
+FAUTIL_API bool RRefToType(uint16_t code, uint8_t& type, uint32_t& address);
 // Encodes T, C, R and D registers and the 16-bit groups; constants, bits,
 // indexed registers and register pairs fail.
-bool TypeToRRef(uint8_t type, uint32_t address, uint16_t& code);
-bool StrToRRef(const char* text, uint16_t& code);
-bool RRefToStr(char* buffer, uint16_t code);
+FAUTIL_API bool TypeToRRef(uint8_t type, uint32_t address, uint16_t& code);
+FAUTIL_API bool StrToRRef(const char* text, uint16_t& code);
+FAUTIL_API bool RRefToStr(char* buffer, uint16_t code);
 
-bool RegRefToType(uint16_t code, uint8_t& type, uint32_t& address);
+FAUTIL_API bool RegRefToType(uint16_t code, uint8_t& type, uint32_t& address);
 // Also accepts the codes 0x34 and 0x35, placed with the T and C bits.
-bool TypeToRegRef(uint8_t type, uint32_t address, uint16_t& code);
+FAUTIL_API bool TypeToRegRef(uint8_t type, uint32_t address, uint16_t& code);
 
 // R0-R3839, R4000-R4165 (V and Z included), R5000-R8071, and D0-D4095 as
 // 10000-14095. The code is written only on success.
-bool FlashRegStrToRef(const char* text, uint16_t& code);
+FAUTIL_API bool FlashRegStrToRef(const char* text, uint16_t& code);
 // Writes "R%d" (also for R4164 and R4165) or "D%d" (also for D4080-D4089).
-bool FlashRegRefToStr(char* buffer, uint16_t code);
+FAUTIL_API bool FlashRegRefToStr(char* buffer, uint16_t code);
 
 }  // namespace fautil

@@ -46,6 +46,6 @@ class TShiftState {
 };
 
 // The mask of `state`: bit k for each member k present; bits 7-15 are 0.
-uint16_t ShiftKey(TShiftState state);
+FAUTIL_API uint16_t ShiftKey(TShiftState state);
 
 }  // namespace fautil

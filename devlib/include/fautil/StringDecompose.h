@@ -16,26 +16,26 @@ using LeadByteTest = bool (*)(uint8_t byte);
 
 // The test for a Windows code page number: 932, 936, 949 or 950 give their
 // lead-byte ranges, any other number a test that is never true.
-LeadByteTest LeadByteTestForCodePage(int codePage);
+FAUTIL_API LeadByteTest LeadByteTestForCodePage(int codePage);
 
 // The double-byte code page named by a locale name such as "ja_JP.SJIS",
 // "zh_CN.GBK", "ko_KR.eucKR", "zh_TW.Big5" or "Japanese_Japan.932"; 0 when
 // the name is null or names no double-byte code page.
-int DoubleByteCodePageOfLocale(const char* localeName);
+FAUTIL_API int DoubleByteCodePageOfLocale(const char* localeName);
 
 // Replaces the locale-derived test used by DecomposeStr for the whole
 // process; null goes back to the locale. For tests and for callers whose
 // text is in a code page other than the locale's. Thread-safe.
-void SetLeadByteTest(LeadByteTest test);
+FAUTIL_API void SetLeadByteTest(LeadByteTest test);
 
 // The test DecomposeStr uses now: the one set, or else the one of the current
 // LC_CTYPE locale (read on every call).
-LeadByteTest CurrentLeadByteTest();
+FAUTIL_API LeadByteTest CurrentLeadByteTest();
 
 // Writes the first part (at most 9 bytes, terminated) to `first`, which must
 // hold kDecomposeFirstSize bytes, and the rest (terminated) to `rest`, which
 // must hold the whole rest (strlen(text) + 1 bytes always do). A null text
 // counts as empty; a null output buffer is skipped. Always true.
-bool DecomposeStr(const char* text, char* first, char* rest);
+FAUTIL_API bool DecomposeStr(const char* text, char* first, char* rest);
 
 }  // namespace fautil

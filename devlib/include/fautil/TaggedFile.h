@@ -77,26 +77,26 @@ struct TFileNodeEx2 {
 // Writes the 256-byte tag for `version`. False, and nothing written, for a
 // null stream or any version but kFileFormatVersion; otherwise true while the
 // stream reports no failure.
-bool FD2WriteFileTag(std::ostream* stream, uint16_t version);
+FAUTIL_API bool FD2WriteFileTag(std::ostream* stream, uint16_t version);
 
 // True when `tag` is present and its version equals `version`, `version` is
 // kFileFormatVersion, the maker and magic texts match (up to 16 characters)
 // and the size field is 256. Banner, signature and filler are not examined.
-bool FD2CheckFileTag(const TFileTag2* tag, uint16_t version);
+FAUTIL_API bool FD2CheckFileTag(const TFileTag2* tag, uint16_t version);
 
 // Writes the node header and its `Length` data bytes. False, and nothing
 // written, for a null stream or a null `Data` with a non-zero `Length`;
 // otherwise true while the stream reports no failure.
-bool FD2WriteNodeEx(std::ostream* stream, const TFileNodeEx2& node);
+FAUTIL_API bool FD2WriteNodeEx(std::ostream* stream, const TFileNodeEx2& node);
 
 // Writes the end record FF FF FF 00 00 00 00 00. False for a null stream or
 // when the stream reports a failure.
-bool FD2WriteEOF(std::ostream* stream);
+FAUTIL_API bool FD2WriteEOF(std::ostream* stream);
 
 // A node with kNodeCrcFlag and a non-zero length is valid only when the CRC
 // (initial 0xFFFF) over all its data, trailing CRC field included, is 0; a
 // null `Data` then fails. Any other node is valid.
-bool FD2CheckNodeEx(const TFileNodeEx2& node);
+FAUTIL_API bool FD2CheckNodeEx(const TFileNodeEx2& node);
 
 // Field packers and unpackers. `cursor` is a byte offset into the caller's
 // `data`, advanced by the bytes handled; numbers are little-endian, a string
@@ -104,20 +104,20 @@ bool FD2CheckNodeEx(const TFileNodeEx2& node);
 // Bounds are the caller's: `data` must hold every field at the cursor.
 // Each returns false and touches nothing (but zeroes an output) for a null
 // `data`, a negative cursor or a cursor that would pass INT32_MAX.
-bool FD2NodeSetByte(uint8_t* data, int32_t& cursor, uint8_t value);
-bool FD2NodeSetWord(uint8_t* data, int32_t& cursor, uint16_t value);
-bool FD2NodeSetDWord(uint8_t* data, int32_t& cursor, uint32_t value);
+FAUTIL_API bool FD2NodeSetByte(uint8_t* data, int32_t& cursor, uint8_t value);
+FAUTIL_API bool FD2NodeSetWord(uint8_t* data, int32_t& cursor, uint16_t value);
+FAUTIL_API bool FD2NodeSetDWord(uint8_t* data, int32_t& cursor, uint32_t value);
 // Also false, writing nothing, for a string of more than 65534 characters,
 // whose count would not fit its 16 bits.
-bool FD2NodeSetAnsiString(uint8_t* data, int32_t& cursor, const std::string& value);
+FAUTIL_API bool FD2NodeSetAnsiString(uint8_t* data, int32_t& cursor, const std::string& value);
 // Appends the CRC (initial 0xFFFF) of data[0, cursor) low byte first.
-bool FD2NodeSetCRC16(uint8_t* data, int32_t& cursor);
+FAUTIL_API bool FD2NodeSetCRC16(uint8_t* data, int32_t& cursor);
 
-bool FD2NodeGetByte(const uint8_t* data, int32_t& cursor, uint8_t& value);
-bool FD2NodeGetWord(const uint8_t* data, int32_t& cursor, uint16_t& value);
-bool FD2NodeGetDWord(const uint8_t* data, int32_t& cursor, uint32_t& value);
+FAUTIL_API bool FD2NodeGetByte(const uint8_t* data, int32_t& cursor, uint8_t& value);
+FAUTIL_API bool FD2NodeGetWord(const uint8_t* data, int32_t& cursor, uint16_t& value);
+FAUTIL_API bool FD2NodeGetDWord(const uint8_t* data, int32_t& cursor, uint32_t& value);
 // Takes the text up to the first zero within the field's n bytes (so a field
 // without its terminator is never read past) and advances by 2 + n.
-bool FD2NodeGetAnsiString(const uint8_t* data, int32_t& cursor, std::string& value);
+FAUTIL_API bool FD2NodeGetAnsiString(const uint8_t* data, int32_t& cursor, std::string& value);
 
 }  // namespace fautil

@@ -16,11 +16,11 @@ inline constexpr int kTelephoneTextSize = kTelephoneMaxDigits + 1;
 // Packs `text` (digits, ',', 'A' (upper case only, stored as a comma), '#',
 // '*') into `regs[0..5]`. False for any other character, for 24 or more
 // characters and for a null argument; `regs` is then left untouched.
-bool TelphoneToReg(const char* text, uint16_t* regs);
+FAUTIL_API bool TelphoneToReg(const char* text, uint16_t* regs);
 
 // Unpacks `regs[0..5]` into `text`, which must hold kTelephoneTextSize bytes.
 // False for the codes 0xD and 0xF (so also for the empty number), for a block
 // without an end code and for a null argument; `text` is then left untouched.
-bool RegToTelphone(const uint16_t* regs, char* text);
+FAUTIL_API bool RegToTelphone(const uint16_t* regs, char* text);
 
 }  // namespace fautil

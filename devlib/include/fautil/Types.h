@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fautil/Export.h"
+
 namespace fautil {
 
 // An ordered list of text lines, owned by the caller. Routines that take a
@@ -12,6 +14,6 @@ namespace fautil {
 using TStrings = std::vector<std::string>;
 
 // The library's version as "major.minor.patch".
-const char* Version();
+FAUTIL_API const char* Version();
 
 }  // namespace fautil
