@@ -1,0 +1,141 @@
+"""Loads libfautil.so.1 and declares the C functions of fautil/fautil_c.h."""
+
+import ctypes
+import ctypes.util
+import os
+
+SONAME = "libfautil.so.1"
+
+c_char_p = ctypes.c_char_p
+c_void_p = ctypes.c_void_p
+i32 = ctypes.c_int32
+u8 = ctypes.c_uint8
+u16 = ctypes.c_uint16
+u32 = ctypes.c_uint32
+P = ctypes.POINTER
+
+LINE_FN = ctypes.CFUNCTYPE(None, c_void_p, c_char_p)
+WRITE_FN = ctypes.CFUNCTYPE(i32, c_void_p, P(u8), u32)
+
+
+def _candidates():
+    """Where the library may be, in the order it is looked for."""
+    explicit = os.environ.get("FAUTIL_LIBRARY")
+    if explicit:
+        # Named by the caller: that one or none, never a stray other copy.
+        return [explicit]
+    here = os.path.dirname(os.path.abspath(__file__))
+    found = ctypes.util.find_library("fautil")
+    return [os.path.join(here, SONAME), SONAME] + ([found] if found else [])
+
+
+def _load():
+    errors = []
+    for path in _candidates():
+        if os.sep in path and not os.path.exists(path):
+            errors.append(f"{path}: no such file")
+            continue
+        try:
+            return ctypes.CDLL(path)
+        except OSError as error:
+            errors.append(str(error))
+    raise ImportError("fautil: cannot load the shared library " + SONAME +
+                      " (set FAUTIL_LIBRARY to its path): " + "; ".join(errors))
+
+
+lib = _load()
+
+_TEXT_TO_PAIR = [c_char_p, P(u8), P(u32)]
+_CODE_TO_PAIR = [u16, P(u8), P(u32)]
+_PAIR_TO_CODE = [u8, u32, P(u16)]
+_TEXT_TO_CODE = [c_char_p, P(u16)]
+_CODE_TO_TEXT = [c_void_p, u16]
+_FIELD = [c_void_p, u32, P(i32)]
+
+_PROTOTYPES = {
+    "Version": (c_char_p, []),
+    "StrToType": (i32, _TEXT_TO_PAIR),
+    "TypeToStr": (i32, [c_void_p, u8, u32]),
+    "StrNormalize": (i32, [c_void_p, c_char_p]),
+    "TypeToDType": (i32, [P(u8), P(u32)]),
+    "CheckTypeRange": (i32, [P(u8), P(u32)]),
+    "GetTableMaxSize": (i32, [c_char_p, i32]),
+    "CheckTableRange": (i32, [c_char_p, i32, i32]),
+    "RefStrRangeToStr": (i32, [c_char_p, LINE_FN, c_void_p]),
+    "GetNextRef": (i32, [c_char_p, c_void_p, i32]),
+    "DocRefToType": (i32, _CODE_TO_PAIR),
+    "TypeToDocRef": (i32, _PAIR_TO_CODE),
+    "StrToDocRef": (i32, _TEXT_TO_CODE),
+    "DocRefToStr": (i32, _CODE_TO_TEXT),
+    "DRefToType": (i32, _CODE_TO_PAIR),
+    "TypeToDRef": (i32, _PAIR_TO_CODE),
+    "StrToDRef": (i32, _TEXT_TO_CODE),
+    "DRefToStr": (i32, _CODE_TO_TEXT),
+    "RRefToType": (i32, _CODE_TO_PAIR),
+    "TypeToRRef": (i32, _PAIR_TO_CODE),
+    "StrToRRef": (i32, _TEXT_TO_CODE),
+    "RRefToStr": (i32, _CODE_TO_TEXT),
+    "RegRefToType": (i32, _CODE_TO_PAIR),
+    "TypeToRegRef": (i32, _PAIR_TO_CODE),
+    "FlashRegStrToRef": (i32, _TEXT_TO_CODE),
+    "FlashRegRefToStr": (i32, _CODE_TO_TEXT),
+    "LinkStrToType": (i32, _TEXT_TO_PAIR),
+    "TypeToLinkStrVer": (i32, [c_void_p, u8, u32, u16]),
+    "LinkStrV40ChgOnOff": (i32, [c_void_p]),
+    "ULinkStrToType": (i32, _TEXT_TO_PAIR),
+    "TypeToULinkStr": (i32, [c_void_p, u8, u32]),
+    "TypeToLinkMode": (u8, [u8]),
+    "LinkModeToType": (u8, [u8]),
+    "StrToChar": (u8, [ctypes.c_char]),
+    "StrToByte": (i32, [c_char_p, P(u8)]),
+    "StrToWord": (i32, [c_char_p, P(u16)]),
+    "StrToDWord": (i32, [c_char_p, P(u32)]),
+    "StrToHex": (i32, [c_char_p, P(u8)]),
+    "StrToBMem": (i32, [c_char_p, c_void_p, u16]),
+    "StrToWMem": (i32, [c_char_p, c_void_p, u16]),
+    "ByteToStr": (i32, [c_void_p, u8]),
+    "WordToStr": (i32, [c_void_p, u16]),
+    "BMemToStr": (i32, [c_void_p, c_void_p, u16]),
+    "WMemToStr": (i32, [c_void_p, c_void_p, u16]),
+    "RegBinToWord": (i32, [c_void_p, u16, P(u16)]),
+    "RegDisToWord": (i32, [c_void_p, u16, P(u16)]),
+    "RegBinToDWord": (i32, [c_void_p, P(u32)]),
+    "WordToRegBin": (i32, [c_void_p, u16, u16]),
+    "WordToRegDis": (i32, [c_void_p, u16, u16]),
+    "WordToFmtStr": (i32, [c_void_p, u16, u16]),
+    "DWordToFmtStr": (i32, [c_void_p, u32, u16]),
+    "MemDump": (i32, [c_void_p, i32, LINE_FN, c_void_p]),
+    "WordMemDump": (i32, [c_void_p, i32, LINE_FN, c_void_p]),
+    "TextToMem": (i32, [P(c_char_p), i32, c_void_p, i32]),
+    "UStrToMem": (i32, [c_char_p, c_void_p, i32]),
+    "UTextToMem": (i32, [P(c_char_p), i32, c_void_p, i32]),
+    "CRC16": (u16, [c_void_p, u32, u16]),
+    "FD2WriteFileTag": (i32, [WRITE_FN, c_void_p, u16]),
+    "FD2CheckFileTag": (i32, [c_void_p, u16]),
+    "FD2WriteNodeEx": (i32, [WRITE_FN, c_void_p, u32, u32, c_void_p]),
+    "FD2WriteEOF": (i32, [WRITE_FN, c_void_p]),
+    "FD2CheckNodeEx": (i32, [u32, u32, c_void_p]),
+    "FD2NodeSetByte": (i32, _FIELD + [u8]),
+    "FD2NodeSetWord": (i32, _FIELD + [u16]),
+    "FD2NodeSetDWord": (i32, _FIELD + [u32]),
+    "FD2NodeSetAnsiString": (i32, _FIELD + [c_char_p]),
+    "FD2NodeSetCRC16": (i32, _FIELD),
+    "FD2NodeGetByte": (i32, _FIELD + [P(u8)]),
+    "FD2NodeGetWord": (i32, _FIELD + [P(u16)]),
+    "FD2NodeGetDWord": (i32, _FIELD + [P(u32)]),
+    "FD2NodeGetAnsiString": (i32, _FIELD + [c_void_p, u32]),
+    "TelphoneToReg": (i32, [c_char_p, c_void_p]),
+    "RegToTelphone": (i32, [c_void_p, c_void_p]),
+    "DecomposeStr": (i32, [c_char_p, c_void_p, c_void_p]),
+    "SetDecomposeCodePage": (i32, [i32]),
+    "LadderMask": (i32, [c_void_p]),
+    "LadderUnMask": (i32, [c_void_p]),
+    "Randomize": (i32, [c_void_p, i32]),
+    "ShiftKey": (i32, [c_void_p, u32, P(u16)]),
+}
+
+for _name, (_result, _arguments) in _PROTOTYPES.items():
+    _function = getattr(lib, "fautil_" + _name)
+    _function.restype = _result
+    _function.argtypes = _arguments
+    globals()[_name] = _function
