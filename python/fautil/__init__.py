@@ -145,10 +145,11 @@ def _code(routine: str, function, *arguments) -> int:
     return code.value
 
 
-def _written(routine: str, function, *arguments, room: int = TEXT_ROOM) -> str:
+def _written(routine: str, function, *arguments, room: int = TEXT_ROOM,
+             detail: Optional[str] = None) -> str:
     buffer = ctypes.create_string_buffer(room)
     if not function(buffer, *arguments):
-        _fail(routine, f"no text for {arguments!r}")
+        _fail(routine, detail or f"no text for {arguments!r}")
     return _str(buffer.value)
 
 
@@ -181,7 +182,8 @@ def type_to_str(type: int, address: int) -> str:
 
 def str_normalize(text: Text) -> str:
     """The canonical upper-case text of operand text, without leading zeros."""
-    return _written("StrNormalize", _c.StrNormalize, _text(text))
+    return _written("StrNormalize", _c.StrNormalize, _text(text),
+                    detail=f"not an operand with a text form: {text!r}")
 
 
 def type_to_dtype(type: int, address: int) -> Operand:
@@ -231,7 +233,9 @@ def ref_str_range_to_str(text: Text) -> List[str]:
 def get_next_ref(text: Text, next: bool = True) -> str:
     """The operand after (or before) `text`, wrapping round in its area;
     raises for operands without a stepping ring."""
-    return _written("GetNextRef", lambda b: _c.GetNextRef(_text(text), b, 1 if next else 0))
+    data = _text(text)
+    return _written("GetNextRef", lambda b: _c.GetNextRef(data, b, 1 if next else 0),
+                    detail=f"no operand {'after' if next else 'before'} {text!r}")
 
 
 # ---- packed reference codes ------------------------------------------------

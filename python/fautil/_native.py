@@ -1,7 +1,6 @@
 """Loads libfautil.so.1 and declares the C functions of fautil/fautil_c.h."""
 
 import ctypes
-import ctypes.util
 import os
 
 SONAME = "libfautil.so.1"
@@ -25,8 +24,9 @@ def _candidates():
         # Named by the caller: that one or none, never a stray other copy.
         return [explicit]
     here = os.path.dirname(os.path.abspath(__file__))
-    found = ctypes.util.find_library("fautil")
-    return [os.path.join(here, SONAME), SONAME] + ([found] if found else [])
+    # The bare SONAME is looked up as the dynamic loader does: LD_LIBRARY_PATH,
+    # then the system's library folders.
+    return [os.path.join(here, SONAME), SONAME]
 
 
 def _load():

@@ -160,3 +160,14 @@ def test_library_is_found_through_the_environment_first(tmp_path, monkeypatch):
         _native._load()
     monkeypatch.delenv("FAUTIL_LIBRARY")
     assert _native._candidates()[0].endswith("fautil/" + _native.SONAME)
+
+
+def test_every_c_function_the_library_exports_has_a_prototype_here():
+    import pathlib
+    import re
+    from fautil import _native
+    symbols = pathlib.Path(__file__).resolve().parents[2] / "devlib" / "fautil.symbols"
+    if not symbols.exists():
+        pytest.skip("not run from the repository")
+    exported = set(re.findall(r"^T fautil_(\w+)@@", symbols.read_text(), re.MULTILINE))
+    assert exported == set(_native._PROTOTYPES)

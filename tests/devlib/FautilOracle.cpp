@@ -25,11 +25,11 @@ using Args = std::vector<std::string>;
 std::string Hex(const void* data, std::size_t size) {
   if (size == 0) return "-";
   static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
+  std::string out(2 * size, '0');
   const auto* bytes = static_cast<const uint8_t*>(data);
   for (std::size_t i = 0; i < size; ++i) {
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 15];
+    out[2 * i] = kDigits[bytes[i] >> 4];
+    out[2 * i + 1] = kDigits[bytes[i] & 15];
   }
   return out;
 }
@@ -37,11 +37,16 @@ std::string Hex(const std::string& text) {
   return Hex(text.data(), text.size());
 }
 
+int Nibble(char c) {
+  return c <= '9' ? c - '0' : (c & ~0x20) - 'A' + 10;
+}
+
 std::string Bytes(const std::string& hex) {
   std::string out;
   if (hex == "-") return out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  out.resize(hex.size() / 2);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char>(Nibble(hex[2 * i]) << 4 | Nibble(hex[2 * i + 1]));
   }
   return out;
 }
