@@ -70,7 +70,12 @@ def test_known_answers(call, expected):
     ("TelphoneToReg", lambda: fautil.telphone_to_reg("0" * 24)),
     ("RegToTelphone", lambda: fautil.reg_to_telphone([0x000F, 0, 0, 0, 0, 0])),
     ("ShiftKey", lambda: fautil.shift_key([7])),
-], ids=lambda value: value if isinstance(value, str) else "")
+], ids=[
+    "operand-out-of-range", "empty-text", "real-constant-has-no-text", "address-outside-the-code",
+    "list-range-across-kinds", "operand-without-a-stepping-ring", "type-the-family-does-not-encode", "unknown-link-string",
+    "not-a-hex-digit", "bad-hex-token", "unterminated-string-item", "four-digits-is-no-item",
+    "wrong-format-version", "word-past-the-data", "dword-past-the-buffer", "string-count-past-the-data",
+    "number-too-long", "empty-number-has-no-text", "member-above-double-click"])
 def test_failures_raise_naming_the_routine(routine, call):
     with pytest.raises(FautilError) as raised:
         call()
