@@ -319,11 +319,21 @@ int32_t fautil_WordToStr(char* buffer, uint16_t value) {
 }
 int32_t fautil_BMemToStr(char* buffer, const uint8_t* mem, uint16_t count) {
   if (buffer == nullptr || (count != 0 && mem == nullptr)) return 0;
+  // C++ does nothing for a null array; here it is the empty one.
+  if (count == 0) {
+    buffer[0] = '\0';
+    return 1;
+  }
   BMemToStr(buffer, mem, count);
   return 1;
 }
 int32_t fautil_WMemToStr(char* buffer, const uint16_t* mem, uint16_t count) {
   if (buffer == nullptr || (count != 0 && mem == nullptr)) return 0;
+  // C++ does nothing for a null array; here it is the empty one.
+  if (count == 0) {
+    buffer[0] = '\0';
+    return 1;
+  }
   WMemToStr(buffer, mem, count);
   return 1;
 }
@@ -473,7 +483,11 @@ int32_t fautil_RegToTelphone(const uint16_t* regs, char* text) {
 }
 int32_t fautil_DecomposeStr(const char* text, char* first, char* rest) {
   if (text == nullptr) return 0;
-  return Result(DecomposeStr(text, first, rest));
+  // Reading the locale's character set name may allocate.
+  return Shielded(int32_t{0}, [&] { return Result(DecomposeStr(text, first, rest)); });
+}
+int32_t fautil_DoubleByteCodePageOfLocale(const char* localeName) {
+  return Shielded(int32_t{0}, [&] { return DoubleByteCodePageOfLocale(localeName); });
 }
 int32_t fautil_SetDecomposeCodePage(int32_t codePage) {
   SetLeadByteTest(codePage == 0 ? nullptr : LeadByteTestForCodePage(codePage));

@@ -11,7 +11,8 @@ Conventions:
   one byte) and ``bytes`` are taken as they are; text results are ``str``.
   A NUL character in a text is a ``ValueError``.
 * Byte data goes in and out as ``bytes`` (``bytearray`` is accepted), word
-  data as sequences of ints.
+  data as sequences of ints. A number outside its C type (a count of -1, a
+  byte of 300) is a ``ValueError``, never wrapped round.
 * A routine that fails raises :class:`FautilError` naming the routine; one
   that answers a question (``fd2_check_file_tag``, ``fd2_check_node_ex``)
   returns a bool.
@@ -49,6 +50,7 @@ __all__ = [
     "fd2_node_set_ansi_string", "fd2_node_set_crc16",
     "fd2_node_get_byte", "fd2_node_get_word", "fd2_node_get_dword", "fd2_node_get_ansi_string",
     "telphone_to_reg", "reg_to_telphone", "decompose_str", "set_decompose_code_page",
+    "double_byte_code_page_of_locale",
     "ladder_mask", "ladder_un_mask", "randomize", "shift_key",
 ]
 
@@ -69,7 +71,7 @@ CRC16_ARC = 0x0000
 TELEPHONE_REGISTERS = 6
 LADDER_SIZE = 0x8000
 LADDER_KEY_OFFSET = 0x7F00
-_ANSI_STRING_ROOM = 65535
+_ANSI_STRING_ROOM = 65536
 _DECOMPOSE_FIRST_SIZE = 10
 _TELEPHONE_TEXT_SIZE = 24
 
@@ -127,8 +129,14 @@ def _words(values: Sequence[int], count: Optional[int] = None):
     values = list(values)
     array = (ctypes.c_uint16 * max(len(values) if count is None else count, 1))()
     for i, v in enumerate(values):
+        _c.u16.check(v, "word list", i + 1)
         array[i] = v
     return array
+
+
+def _cursor(cursor: int):
+    _c.i32.check(cursor, "cursor", 1)
+    return ctypes.c_int32(cursor)
 
 
 def _pair(routine: str, function, first, detail: str) -> Operand:
@@ -153,11 +161,26 @@ def _written(routine: str, function, *arguments, room: int = TEXT_ROOM,
     return _str(buffer.value)
 
 
-def _lines_out(call) -> List[str]:
+def _lines_out(routine: str, call, detail: str) -> List[str]:
     lines: List[str] = []
-    callback = _c.LINE_FN(lambda _context, line: lines.append(_str(line)))
+    failure = []
+
+    def take(_context, line):
+        if failure:
+            return
+        try:
+            lines.append(_str(line))
+        except BaseException as error:  # handed back to the caller below
+            failure.append(error)
+
+    # Held in a local for the whole call, so the thunk outlives it.
+    callback = _c.LINE_FN(take)
     ok = call(callback)
-    return lines if ok else None
+    if failure:
+        raise failure[0]
+    if not ok:
+        _fail(routine, detail)
+    return lines
 
 
 def version() -> str:
@@ -215,7 +238,8 @@ def get_table_max_size(start: Text, area_size: int = 0) -> int:
 def check_table_range(start: Text, table_size: int, area_size: int = 0) -> bool:
     """True when a table of `table_size` registers from `start` fits its
     area, False when it runs past it (the routine's -2); raises for an
-    invalid start text (-1)."""
+    invalid start text (-1). Operands that cannot hold a table (X0, say)
+    count as fitting, as the routine's 0 says."""
     result = _c.CheckTableRange(_text(start), table_size, area_size)
     if result == -1:
         _fail("CheckTableRange", f"not a valid start: {start!r}", result)
@@ -224,10 +248,10 @@ def check_table_range(start: Text, table_size: int, area_size: int = 0) -> bool:
 
 def ref_str_range_to_str(text: Text) -> List[str]:
     """Expands a reference list ("X0-X3,Y5\\nWX0~WX32") into operand texts."""
-    lines = _lines_out(lambda callback: _c.RefStrRangeToStr(_text(text), callback, None))
-    if lines is None:
-        _fail("RefStrRangeToStr", f"not a valid reference list: {text!r}")
-    return lines
+    data = _text(text)
+    return _lines_out("RefStrRangeToStr",
+                      lambda callback: _c.RefStrRangeToStr(data, callback, None),
+                      f"not a valid reference list: {text!r}")
 
 
 def get_next_ref(text: Text, next: bool = True) -> str:
@@ -497,13 +521,16 @@ def dword_to_fmt_str(value: int, format: int) -> str:
 def mem_dump(data: Data) -> List[str]:
     """The 76-character dump lines of the bytes, 16 per line."""
     data = bytes(data)
-    return _lines_out(lambda callback: _c.MemDump(data, len(data), callback, None))
+    return _lines_out("MemDump", lambda callback: _c.MemDump(data, len(data), callback, None),
+                      "no dump")
 
 
 def word_mem_dump(words: Sequence[int]) -> List[str]:
     """The 70-character dump lines of the words, 8 per line."""
     array = _words(words)
-    return _lines_out(lambda callback: _c.WordMemDump(array, len(words), callback, None))
+    return _lines_out("WordMemDump",
+                      lambda callback: _c.WordMemDump(array, len(words), callback, None),
+                      "no dump")
 
 
 def _lines_in(lines: Iterable[Text]):
@@ -561,7 +588,16 @@ def _write_through(routine: str, stream, call) -> None:
 
     def write(_context, data, length):
         try:
-            stream.write(ctypes.string_at(data, length))
+            rest = memoryview(ctypes.string_at(data, length))
+            # A raw stream may take fewer bytes than offered; None is the
+            # "all taken" of write methods that report nothing.
+            while rest:
+                taken = stream.write(rest)
+                if taken is None:
+                    break
+                if taken <= 0:
+                    raise OSError(f"{routine}: the stream took no bytes")
+                rest = rest[taken:]
             return 1
         except BaseException as error:  # handed back to the caller below
             failure.append(error)
@@ -617,7 +653,7 @@ def _field(buffer: bytearray):
 
 def _setter(routine: str, function):
     def set_field(buffer: bytearray, cursor: int, *value) -> int:
-        at = ctypes.c_int32(cursor)
+        at = _cursor(cursor)
         if not function(_field(buffer), len(buffer), ctypes.byref(at), *value):
             _fail(routine, f"no room at {cursor} in {len(buffer)} bytes")
         return at.value
@@ -645,7 +681,7 @@ def fd2_node_set_ansi_string(buffer: bytearray, cursor: int, value: Text) -> int
 def _getter(routine: str, function, ctype):
     def get_field(data: Data, cursor: int) -> Tuple[int, int]:
         data = bytes(data)
-        at, value = ctypes.c_int32(cursor), ctype()
+        at, value = _cursor(cursor), ctype()
         if not function(data, len(data), ctypes.byref(at), ctypes.byref(value)):
             _fail(routine, f"no field at {cursor} in {len(data)} bytes")
         return value.value, at.value
@@ -664,7 +700,7 @@ def fd2_node_get_ansi_string(data: Data, cursor: int) -> Tuple[str, int]:
     """Reads a string field: the text up to its first zero, and the cursor
     after the whole field."""
     data = bytes(data)
-    at = ctypes.c_int32(cursor)
+    at = _cursor(cursor)
     text = ctypes.create_string_buffer(_ANSI_STRING_ROOM)
     if not _c.FD2NodeGetAnsiString(data, len(data), ctypes.byref(at), text, _ANSI_STRING_ROOM):
         _fail("FD2NodeGetAnsiString", f"no string field at {cursor} in {len(data)} bytes")
@@ -703,6 +739,12 @@ def decompose_str(text: Text) -> Tuple[Text, Text]:
     if isinstance(text, str):
         return _str(first.value), _str(rest.value)
     return first.value, rest.value
+
+
+def double_byte_code_page_of_locale(locale_name: Text) -> int:
+    """The double-byte code page (932, 936, 949, 950) a locale name such as
+    "ja_JP.SJIS" names, 0 for none."""
+    return _c.DoubleByteCodePageOfLocale(_text(locale_name, "locale name"))
 
 
 def set_decompose_code_page(code_page: int) -> None:

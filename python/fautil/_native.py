@@ -7,14 +7,32 @@ SONAME = "libfautil.so.1"
 
 c_char_p = ctypes.c_char_p
 c_void_p = ctypes.c_void_p
-i32 = ctypes.c_int32
-u8 = ctypes.c_uint8
-u16 = ctypes.c_uint16
-u32 = ctypes.c_uint32
 P = ctypes.POINTER
 
+
+class Int:
+    """An integer parameter of a given C width. ctypes would wrap a value
+    outside it silently (a count of -1 becoming 65535); these refuse it."""
+
+    def __init__(self, ctype, low, high):
+        self.ctype, self.low, self.high = ctype, low, high
+
+    def check(self, value, routine, position):
+        if not isinstance(value, int):
+            raise TypeError(f"{routine}: argument {position} must be an int, "
+                            f"not {type(value).__name__}")
+        if not self.low <= value <= self.high:
+            raise ValueError(f"{routine}: argument {position} is {value}, "
+                             f"outside {self.low}..{self.high}")
+
+
+i32 = Int(ctypes.c_int32, -2 ** 31, 2 ** 31 - 1)
+u8 = Int(ctypes.c_uint8, 0, 2 ** 8 - 1)
+u16 = Int(ctypes.c_uint16, 0, 2 ** 16 - 1)
+u32 = Int(ctypes.c_uint32, 0, 2 ** 32 - 1)
+
 LINE_FN = ctypes.CFUNCTYPE(None, c_void_p, c_char_p)
-WRITE_FN = ctypes.CFUNCTYPE(i32, c_void_p, P(u8), u32)
+WRITE_FN = ctypes.CFUNCTYPE(ctypes.c_int32, c_void_p, P(ctypes.c_uint8), ctypes.c_uint32)
 
 
 def _candidates():
@@ -45,20 +63,22 @@ def _load():
 
 lib = _load()
 
-_TEXT_TO_PAIR = [c_char_p, P(u8), P(u32)]
-_CODE_TO_PAIR = [u16, P(u8), P(u32)]
-_PAIR_TO_CODE = [u8, u32, P(u16)]
-_TEXT_TO_CODE = [c_char_p, P(u16)]
+_P8, _P16, _P32, _PI32 = (P(ctypes.c_uint8), P(ctypes.c_uint16), P(ctypes.c_uint32),
+                          P(ctypes.c_int32))
+_TEXT_TO_PAIR = [c_char_p, _P8, _P32]
+_CODE_TO_PAIR = [u16, _P8, _P32]
+_PAIR_TO_CODE = [u8, u32, _P16]
+_TEXT_TO_CODE = [c_char_p, _P16]
 _CODE_TO_TEXT = [c_void_p, u16]
-_FIELD = [c_void_p, u32, P(i32)]
+_FIELD = [c_void_p, u32, _PI32]
 
 _PROTOTYPES = {
     "Version": (c_char_p, []),
     "StrToType": (i32, _TEXT_TO_PAIR),
     "TypeToStr": (i32, [c_void_p, u8, u32]),
     "StrNormalize": (i32, [c_void_p, c_char_p]),
-    "TypeToDType": (i32, [P(u8), P(u32)]),
-    "CheckTypeRange": (i32, [P(u8), P(u32)]),
+    "TypeToDType": (i32, [_P8, _P32]),
+    "CheckTypeRange": (i32, [_P8, _P32]),
     "GetTableMaxSize": (i32, [c_char_p, i32]),
     "CheckTableRange": (i32, [c_char_p, i32, i32]),
     "RefStrRangeToStr": (i32, [c_char_p, LINE_FN, c_void_p]),
@@ -87,19 +107,19 @@ _PROTOTYPES = {
     "TypeToLinkMode": (u8, [u8]),
     "LinkModeToType": (u8, [u8]),
     "StrToChar": (u8, [ctypes.c_char]),
-    "StrToByte": (i32, [c_char_p, P(u8)]),
-    "StrToWord": (i32, [c_char_p, P(u16)]),
-    "StrToDWord": (i32, [c_char_p, P(u32)]),
-    "StrToHex": (i32, [c_char_p, P(u8)]),
+    "StrToByte": (i32, [c_char_p, _P8]),
+    "StrToWord": (i32, [c_char_p, _P16]),
+    "StrToDWord": (i32, [c_char_p, _P32]),
+    "StrToHex": (i32, [c_char_p, _P8]),
     "StrToBMem": (i32, [c_char_p, c_void_p, u16]),
     "StrToWMem": (i32, [c_char_p, c_void_p, u16]),
     "ByteToStr": (i32, [c_void_p, u8]),
     "WordToStr": (i32, [c_void_p, u16]),
     "BMemToStr": (i32, [c_void_p, c_void_p, u16]),
     "WMemToStr": (i32, [c_void_p, c_void_p, u16]),
-    "RegBinToWord": (i32, [c_void_p, u16, P(u16)]),
-    "RegDisToWord": (i32, [c_void_p, u16, P(u16)]),
-    "RegBinToDWord": (i32, [c_void_p, P(u32)]),
+    "RegBinToWord": (i32, [c_void_p, u16, _P16]),
+    "RegDisToWord": (i32, [c_void_p, u16, _P16]),
+    "RegBinToDWord": (i32, [c_void_p, _P32]),
     "WordToRegBin": (i32, [c_void_p, u16, u16]),
     "WordToRegDis": (i32, [c_void_p, u16, u16]),
     "WordToFmtStr": (i32, [c_void_p, u16, u16]),
@@ -120,22 +140,41 @@ _PROTOTYPES = {
     "FD2NodeSetDWord": (i32, _FIELD + [u32]),
     "FD2NodeSetAnsiString": (i32, _FIELD + [c_char_p]),
     "FD2NodeSetCRC16": (i32, _FIELD),
-    "FD2NodeGetByte": (i32, _FIELD + [P(u8)]),
-    "FD2NodeGetWord": (i32, _FIELD + [P(u16)]),
-    "FD2NodeGetDWord": (i32, _FIELD + [P(u32)]),
+    "FD2NodeGetByte": (i32, _FIELD + [_P8]),
+    "FD2NodeGetWord": (i32, _FIELD + [_P16]),
+    "FD2NodeGetDWord": (i32, _FIELD + [_P32]),
     "FD2NodeGetAnsiString": (i32, _FIELD + [c_void_p, u32]),
     "TelphoneToReg": (i32, [c_char_p, c_void_p]),
     "RegToTelphone": (i32, [c_void_p, c_void_p]),
     "DecomposeStr": (i32, [c_char_p, c_void_p, c_void_p]),
     "SetDecomposeCodePage": (i32, [i32]),
+    "DoubleByteCodePageOfLocale": (i32, [c_char_p]),
     "LadderMask": (i32, [c_void_p]),
     "LadderUnMask": (i32, [c_void_p]),
     "Randomize": (i32, [c_void_p, i32]),
-    "ShiftKey": (i32, [c_void_p, u32, P(u16)]),
+    "ShiftKey": (i32, [c_void_p, u32, _P16]),
 }
 
+def _ctype(declared):
+    return declared.ctype if isinstance(declared, Int) else declared
+
+
+def _bind(name, result, arguments):
+    function = getattr(lib, "fautil_" + name)
+    function.restype = _ctype(result)
+    function.argtypes = [_ctype(a) for a in arguments]
+    checks = [(i, a) for i, a in enumerate(arguments) if isinstance(a, Int)]
+    if not checks:
+        return function
+
+    def call(*values):
+        for i, declared in checks:
+            declared.check(values[i], name, i + 1)
+        return function(*values)
+
+    call.__name__ = name
+    return call
+
+
 for _name, (_result, _arguments) in _PROTOTYPES.items():
-    _function = getattr(lib, "fautil_" + _name)
-    _function.restype = _result
-    _function.argtypes = _arguments
-    globals()[_name] = _function
+    globals()[_name] = _bind(_name, _result, _arguments)

@@ -1,12 +1,17 @@
 """Each family of the library through the Python package: known answers,
 failures as FautilError, and the conversions the package itself adds."""
 
+import ctypes
 import io
+import pathlib
+import re
 
 import pytest
 
 import fautil
 from fautil import FautilError, Operand
+
+REPOSITORY = pathlib.Path(__file__).resolve().parents[2]
 
 
 KNOWN_ANSWERS = [
@@ -99,8 +104,23 @@ def test_table_check_failure_carries_the_routines_result():
     (lambda: fautil.ladder_mask(bytes(100)), ValueError),
     (lambda: fautil.reg_to_telphone([0] * 5), ValueError),
     (lambda: fautil.fd2_node_set_byte(bytes(4), 0, 1), TypeError),
+    (lambda: fautil.str_to_bmem("AB", -1), ValueError),
+    (lambda: fautil.str_to_wmem("ABCD", -1), ValueError),
+    (lambda: fautil.bmem_to_str(bytes(65536)), ValueError),
+    (lambda: fautil.word_to_reg_bin([], 0xFFFF, 65536), ValueError),
+    (lambda: fautil.reg_dis_to_word([0] * 16, -1), ValueError),
+    (lambda: fautil.type_to_str(0x120, 5), ValueError),
+    (lambda: fautil.fd2_check_file_tag(bytes(256), 11121 + 65536), ValueError),
+    (lambda: fautil.fd2_node_set_byte(bytearray(4), 0, 300), ValueError),
+    (lambda: fautil.fd2_node_set_word(bytearray(4), 2 ** 32, 1), ValueError),
+    (lambda: fautil.wmem_to_str([0x10000]), ValueError),
+    (lambda: fautil.type_to_str(0x20, 1.0), TypeError),
 ], ids=["nul", "wide-character", "not-text", "short-word", "too-few-cells",
-        "too-few-dword-cells", "ladder-size", "five-registers", "immutable-node-data"])
+        "too-few-dword-cells", "ladder-size", "five-registers", "immutable-node-data",
+        "negative-byte-count", "negative-word-count", "count-past-16-bits",
+        "index-past-16-bits", "negative-index", "type-past-8-bits", "version-past-16-bits",
+        "byte-value-past-8-bits", "cursor-past-32-bits", "word-value-past-16-bits",
+        "float-for-an-int"])
 def test_arguments_the_library_cannot_take_are_refused_before_the_call(call, error):
     with pytest.raises(error):
         call()
@@ -127,6 +147,43 @@ def test_tagged_file_written_to_a_stream_reads_back():
     word, at = fautil.fd2_node_get_word(data, 0)
     text, at = fautil.fd2_node_get_ansi_string(data, at)
     assert (word, text, at) == (0xBEEF, "KV-37", cursor - 2)
+
+
+def test_a_stream_that_takes_a_few_bytes_at_a_time_gets_them_all():
+    class Trickle(io.RawIOBase):
+        def __init__(self):
+            self.data = bytearray()
+
+        def writable(self):
+            return True
+
+        def write(self, data):
+            self.data += bytes(data[:100])
+            return min(len(data), 100)
+
+    trickle, whole = Trickle(), io.BytesIO()
+    fautil.fd2_write_file_tag(trickle)
+    fautil.fd2_write_file_tag(whole)
+    assert bytes(trickle.data) == whole.getvalue()
+
+
+def test_longest_string_field_reads_back_whole():
+    field = b"\xff\xff" + b"A" * 65535
+    assert fautil.fd2_node_get_ansi_string(field, 0) == ("A" * 65535, len(field))
+
+
+def test_an_error_while_collecting_lines_reaches_the_caller(monkeypatch):
+    calls = []
+
+    def failing(data):
+        calls.append(data)
+        if len(calls) == 2:
+            raise KeyboardInterrupt
+        return data.decode("latin-1")
+
+    monkeypatch.setattr(fautil, "_str", failing)
+    with pytest.raises(KeyboardInterrupt):
+        fautil.ref_str_range_to_str("X0-X3")
 
 
 def test_a_failing_stream_raises_its_own_error():
@@ -167,11 +224,61 @@ def test_library_is_found_through_the_environment_first(tmp_path, monkeypatch):
     assert _native._candidates()[0].endswith("fautil/" + _native.SONAME)
 
 
-def test_every_c_function_the_library_exports_has_a_prototype_here():
-    import pathlib
-    import re
+C_TYPES = {"int32_t": ctypes.c_int32, "uint8_t": ctypes.c_uint8, "uint16_t": ctypes.c_uint16,
+           "uint32_t": ctypes.c_uint32, "char": ctypes.c_char, "char*": ctypes.c_char_p}
+
+
+def c_declarations():
+    """(name, result type, parameter types) of each function of the C header,
+    types without const and spaces ("char**", "uint16_t*")."""
+    header = REPOSITORY / "devlib" / "include" / "fautil" / "fautil_c.h"
+    text = re.sub(r"/\*.*?\*/", "", header.read_text(), flags=re.DOTALL)
+
+    def bare(c_type):
+        return re.sub(r"\bconst\b|\s", "", c_type)
+
+    for result, name, parameters in re.findall(
+            r"FAUTIL_API\s+([\w\s*]+?)\s*\bfautil_(\w+)\(([^)]*)\);", text):
+        types = [] if parameters.strip() == "void" else [
+            bare(re.sub(r"\w+\s*$", "", p.strip())) for p in parameters.split(",")]
+        yield name, bare(result), types
+
+
+def matches(c_type, declared):
+    """Whether a ctypes declaration passes the C type with its width."""
     from fautil import _native
-    symbols = pathlib.Path(__file__).resolve().parents[2] / "devlib" / "fautil.symbols"
+    declared = _native._ctype(declared)
+    if c_type.startswith("fautil_"):  # the callback types
+        return isinstance(declared, type) and issubclass(declared, ctypes._CFuncPtr)
+    if c_type.endswith("*"):
+        pointee = c_type[:-1]
+        if declared is ctypes.c_void_p:
+            return True
+        if declared is ctypes.c_char_p:
+            return pointee == "char"
+        return (isinstance(declared, type) and issubclass(declared, ctypes._Pointer)
+                and declared._type_ is C_TYPES.get(pointee))
+    return declared is C_TYPES[c_type]
+
+
+def test_every_prototype_here_has_the_widths_of_the_c_header():
+    from fautil import _native
+    if not (REPOSITORY / "devlib").exists():
+        pytest.skip("not run from the repository")
+    seen = set()
+    for name, result, parameters in c_declarations():
+        seen.add(name)
+        declared_result, declared_parameters = _native._PROTOTYPES[name]
+        assert matches(result, declared_result), (name, result)
+        assert len(parameters) == len(declared_parameters), name
+        for c_type, declared in zip(parameters, declared_parameters):
+            assert matches(c_type, declared), (name, c_type, declared)
+    assert seen == set(_native._PROTOTYPES)
+
+
+def test_every_c_function_the_library_exports_has_a_prototype_here():
+    from fautil import _native
+    symbols = REPOSITORY / "devlib" / "fautil.symbols"
     if not symbols.exists():
         pytest.skip("not run from the repository")
     exported = set(re.findall(r"^T fautil_(\w+)@@", symbols.read_text(), re.MULTILINE))

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,40 @@ TEST(LineCallback, ReferenceListPassesOnTheItemsBeforeAFailure) {
   EXPECT_EQ(seen.items, (std::vector<std::string>{"X0", "X1"}));
   EXPECT_EQ(fautil_RefStrRangeToStr("X0-X1,Y0", nullptr, nullptr), 1)
       << "without a callback the list is only checked";
+}
+
+// C callers cannot throw, but a C++ caller's callback can: the exception
+// must end as the function's failure, not run through the C frames.
+TEST(CallbackException, EndsAsAFailureResult) {
+  const auto throwingLine = [](void*, const char*) { throw std::runtime_error("line"); };
+  const auto throwingWrite = [](void*, const uint8_t*, uint32_t) -> int32_t {
+    throw std::runtime_error("write");
+  };
+  EXPECT_EQ(fautil_RefStrRangeToStr("X0-X3", throwingLine, nullptr), 0);
+  EXPECT_EQ(fautil_MemDump(gBytes, 16, throwingLine, nullptr), 0);
+  EXPECT_EQ(fautil_FD2WriteEOF(throwingWrite, nullptr), 0);
+}
+
+TEST(EmptyArray, WithoutAnArrayWritesTheEmptyText) {
+  char text[4] = "XYZ";
+  EXPECT_EQ(fautil_BMemToStr(text, nullptr, 0), 1);
+  EXPECT_STREQ(text, "");
+  std::strcpy(text, "XYZ");
+  EXPECT_EQ(fautil_WMemToStr(text, nullptr, 0), 1);
+  EXPECT_STREQ(text, "");
+}
+
+TEST(AnsiStringRoom, HoldsTheLongestFieldWithoutItsZero) {
+  std::vector<uint8_t> field(2 + 65535, 'A');
+  field[0] = 0xFF;
+  field[1] = 0xFF;
+  std::vector<char> text(FAUTIL_MAX_ANSI_STRING_ROOM);
+  int32_t cursor = 0;
+  ASSERT_EQ(fautil_FD2NodeGetAnsiString(field.data(), static_cast<uint32_t>(field.size()), &cursor,
+                                        text.data(), static_cast<uint32_t>(text.size())),
+            1);
+  EXPECT_EQ(std::strlen(text.data()), 65535u);
+  EXPECT_EQ(cursor, 2 + 65535);
 }
 
 TEST(ShiftKeyMembers, AboveDoubleClickIsRefused) {

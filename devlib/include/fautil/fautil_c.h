@@ -6,6 +6,8 @@
  * One function per routine of the C++ interface (the other headers in
  * fautil/), named fautil_<Routine>, with the same behaviour: the C++ headers
  * describe each routine in full, and this header adds only what differs in C.
+ * The lead-byte test routines, which pass C++ function pointers, are stood in
+ * for by fautil_SetDecomposeCodePage.
  *
  * Common rules:
  * - Results: functions of C++ routines that return bool return 1 for true and
@@ -13,9 +15,10 @@
  *   when a pointer they need is null. Counts and codes (the parsers, the
  *   table checks) are returned as the C++ routine returns them.
  * - A null pointer where the function needs one is a failure result (0, or
- *   -1 for the text-to-memory parsers), never a crash, and nothing is
- *   written. Where the C++ routine gives null a meaning ("no list", "skip
- *   this buffer") the C function says so.
+ *   -1 for the text-to-memory parsers), never a crash. Outputs that are
+ *   present may still be cleared first, where the C++ routine clears them
+ *   before it looks at its input. Where the C++ routine gives null a meaning
+ *   ("no list", "skip this buffer") the C function says so.
  * - No C++ exception leaves the library; running out of memory inside a
  *   function is a failure result.
  * - Memory belongs to the caller. Text is zero-terminated 8-bit text. Buffer
@@ -137,7 +140,8 @@ FAUTIL_API int32_t fautil_StrToWMem(const char* text, uint16_t* mem, uint16_t co
 /* Write 2 or 4 characters, no terminator. */
 FAUTIL_API int32_t fautil_ByteToStr(char* buffer, uint8_t value);
 FAUTIL_API int32_t fautil_WordToStr(char* buffer, uint16_t value);
-/* buffer: 2 * count + 1 or 4 * count + 1 bytes; `mem` may be null when count is 0. */
+/* buffer: 2 * count + 1 or 4 * count + 1 bytes; `mem` may be null when count
+ * is 0, which writes the empty text. */
 FAUTIL_API int32_t fautil_BMemToStr(char* buffer, const uint8_t* mem, uint16_t count);
 FAUTIL_API int32_t fautil_WMemToStr(char* buffer, const uint16_t* mem, uint16_t count);
 /* `cells` holds the cells from `firstIndex` up to 16 of them, or to the end of
@@ -175,9 +179,10 @@ FAUTIL_API int32_t fautil_UTextToMem(const char* const* lines, int32_t count, ui
 #define FAUTIL_FILE_TAG_SIZE 256
 #define FAUTIL_NODE_CRC_FLAG 0x80000000u
 #define FAUTIL_END_NODE_WORD 0x00FFFFFFu
-/* Longest string field fautil_FD2NodeGetAnsiString can return, terminator
- * included: a buffer of this size never fails for room. */
-#define FAUTIL_MAX_ANSI_STRING_ROOM 65535
+/* Room for the longest text fautil_FD2NodeGetAnsiString can return (65535
+ * characters of a field without its zero) and a terminator: a buffer of this
+ * size never fails for room. */
+#define FAUTIL_MAX_ANSI_STRING_ROOM 65536
 
 /* A null `data` counts as zero bytes and gives `init`, as in C++. */
 FAUTIL_API uint16_t fautil_CRC16(const uint8_t* data, uint32_t length, uint16_t init);
@@ -234,6 +239,9 @@ FAUTIL_API int32_t fautil_DecomposeStr(const char* text, char* first, char* rest
  * characters, other numbers none); 0 goes back to the LC_CTYPE locale. Not
  * thread-safe with fautil_DecomposeStr calls running. Always 1. */
 FAUTIL_API int32_t fautil_SetDecomposeCodePage(int32_t codePage);
+/* The double-byte code page a locale name ("ja_JP.SJIS") names, 0 for none
+ * or for a null name. */
+FAUTIL_API int32_t fautil_DoubleByteCodePageOfLocale(const char* localeName);
 
 /* ---- Ladder masking and small routines (LadderMask.h, ShiftKey.h) ------- */
 
