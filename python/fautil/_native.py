@@ -160,7 +160,12 @@ def _ctype(declared):
 
 
 def _bind(name, result, arguments):
-    function = getattr(lib, "fautil_" + name)
+    try:
+        function = getattr(lib, "fautil_" + name)
+    except AttributeError:
+        raise ImportError(f"fautil: {lib._name} has no fautil_{name}; it is older than "
+                          "this package, which needs the library of its own version "
+                          "or a later one") from None
     function.restype = _ctype(result)
     function.argtypes = [_ctype(a) for a in arguments]
     checks = [(i, a) for i, a in enumerate(arguments) if isinstance(a, Int)]

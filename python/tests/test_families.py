@@ -283,3 +283,14 @@ def test_every_c_function_the_library_exports_has_a_prototype_here():
         pytest.skip("not run from the repository")
     exported = set(re.findall(r"^T fautil_(\w+)@@", symbols.read_text(), re.MULTILINE))
     assert exported == set(_native._PROTOTYPES)
+
+
+def test_a_library_older_than_the_package_is_named_at_import(monkeypatch):
+    from fautil import _native
+
+    class Older:
+        _name = "/usr/lib/libfautil.so.1"
+
+    monkeypatch.setattr(_native, "lib", Older())
+    with pytest.raises(ImportError, match="libfautil.so.1 has no fautil_ShiftKey; it is older"):
+        _native._bind("ShiftKey", _native.i32, [])
