@@ -31,29 +31,18 @@ R Shielded(R failure, Body body) noexcept {
   }
 }
 
-// Decoders: C++ takes references, C takes pointers.
-template <typename Decode>
-int32_t ToType(Decode decode, uint16_t code, uint8_t* type, uint32_t* address) {
+// Routines with an operand or a code as output: C++ takes it by reference,
+// C by pointer, and a null one is the failure result.
+template <typename Routine, typename In>
+int32_t ToPair(Routine routine, In input, uint8_t* type, uint32_t* address) {
   if (type == nullptr || address == nullptr) return 0;
-  return Result(decode(code, *type, *address));
+  return Result(routine(input, *type, *address));
 }
 
-template <typename Encode>
-int32_t FromType(Encode encode, uint8_t type, uint32_t address, uint16_t* code) {
+template <typename Routine, typename... In>
+int32_t ToCode(Routine routine, uint16_t* code, In... inputs) {
   if (code == nullptr) return 0;
-  return Result(encode(type, address, *code));
-}
-
-template <typename Parse>
-int32_t TextToCode(Parse parse, const char* text, uint16_t* code) {
-  if (code == nullptr) return 0;
-  return Result(parse(text, *code));
-}
-
-template <typename Parse>
-int32_t TextToPair(Parse parse, const char* text, uint8_t* type, uint32_t* address) {
-  if (type == nullptr || address == nullptr) return 0;
-  return Result(parse(text, *type, *address));
+  return Result(routine(inputs..., *code));
 }
 
 // Routines that return a value read from `input`: C hands it out instead,
@@ -164,7 +153,7 @@ const char* fautil_Version(void) {
 // Operand text
 
 int32_t fautil_StrToType(const char* text, uint8_t* type, uint32_t* address) {
-  return TextToPair(StrToType, text, type, address);
+  return ToPair(StrToType, text, type, address);
 }
 int32_t fautil_TypeToStr(char* buffer, uint8_t type, uint32_t address) {
   return Result(TypeToStr(buffer, type, address));
@@ -205,49 +194,49 @@ int32_t fautil_GetNextRef(const char* text, char* buffer, int32_t next) {
 // Packed reference codes
 
 int32_t fautil_DocRefToType(uint16_t code, uint8_t* type, uint32_t* address) {
-  return ToType(DocRefToType, code, type, address);
+  return ToPair(DocRefToType, code, type, address);
 }
 int32_t fautil_TypeToDocRef(uint8_t type, uint32_t address, uint16_t* code) {
-  return FromType(TypeToDocRef, type, address, code);
+  return ToCode(TypeToDocRef, code, type, address);
 }
 int32_t fautil_StrToDocRef(const char* text, uint16_t* code) {
-  return TextToCode(StrToDocRef, text, code);
+  return ToCode(StrToDocRef, code, text);
 }
 int32_t fautil_DocRefToStr(char* buffer, uint16_t code) {
   return Result(DocRefToStr(buffer, code));
 }
 int32_t fautil_DRefToType(uint16_t code, uint8_t* type, uint32_t* address) {
-  return ToType(DRefToType, code, type, address);
+  return ToPair(DRefToType, code, type, address);
 }
 int32_t fautil_TypeToDRef(uint8_t type, uint32_t address, uint16_t* code) {
-  return FromType(TypeToDRef, type, address, code);
+  return ToCode(TypeToDRef, code, type, address);
 }
 int32_t fautil_StrToDRef(const char* text, uint16_t* code) {
-  return TextToCode(StrToDRef, text, code);
+  return ToCode(StrToDRef, code, text);
 }
 int32_t fautil_DRefToStr(char* buffer, uint16_t code) {
   return Result(DRefToStr(buffer, code));
 }
 int32_t fautil_RRefToType(uint16_t code, uint8_t* type, uint32_t* address) {
-  return ToType(RRefToType, code, type, address);
+  return ToPair(RRefToType, code, type, address);
 }
 int32_t fautil_TypeToRRef(uint8_t type, uint32_t address, uint16_t* code) {
-  return FromType(TypeToRRef, type, address, code);
+  return ToCode(TypeToRRef, code, type, address);
 }
 int32_t fautil_StrToRRef(const char* text, uint16_t* code) {
-  return TextToCode(StrToRRef, text, code);
+  return ToCode(StrToRRef, code, text);
 }
 int32_t fautil_RRefToStr(char* buffer, uint16_t code) {
   return Result(RRefToStr(buffer, code));
 }
 int32_t fautil_RegRefToType(uint16_t code, uint8_t* type, uint32_t* address) {
-  return ToType(RegRefToType, code, type, address);
+  return ToPair(RegRefToType, code, type, address);
 }
 int32_t fautil_TypeToRegRef(uint8_t type, uint32_t address, uint16_t* code) {
-  return FromType(TypeToRegRef, type, address, code);
+  return ToCode(TypeToRegRef, code, type, address);
 }
 int32_t fautil_FlashRegStrToRef(const char* text, uint16_t* code) {
-  return TextToCode(FlashRegStrToRef, text, code);
+  return ToCode(FlashRegStrToRef, code, text);
 }
 int32_t fautil_FlashRegRefToStr(char* buffer, uint16_t code) {
   return Result(FlashRegRefToStr(buffer, code));
@@ -256,7 +245,7 @@ int32_t fautil_FlashRegRefToStr(char* buffer, uint16_t code) {
 // Link strings and link modes
 
 int32_t fautil_LinkStrToType(const char* text, uint8_t* type, uint32_t* address) {
-  return TextToPair(LinkStrToType, text, type, address);
+  return ToPair(LinkStrToType, text, type, address);
 }
 int32_t fautil_TypeToLinkStrVer(char* buffer, uint8_t type, uint32_t address, uint16_t version) {
   return Result(TypeToLinkStrVer(buffer, type, address, version));
@@ -267,7 +256,7 @@ int32_t fautil_LinkStrV40ChgOnOff(char* text) {
   return 1;
 }
 int32_t fautil_ULinkStrToType(const char* text, uint8_t* type, uint32_t* address) {
-  return TextToPair(ULinkStrToType, text, type, address);
+  return ToPair(ULinkStrToType, text, type, address);
 }
 int32_t fautil_TypeToULinkStr(char* buffer, uint8_t type, uint32_t address) {
   return Result(TypeToULinkStr(buffer, type, address));

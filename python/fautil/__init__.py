@@ -146,10 +146,10 @@ def _pair(routine: str, function, first, detail: str) -> Operand:
     return Operand(type_.value, address.value)
 
 
-def _code(routine: str, function, *arguments) -> int:
+def _code(routine: str, function, *arguments, detail: Optional[str] = None) -> int:
     code = ctypes.c_uint16()
     if not function(*arguments, ctypes.byref(code)):
-        _fail(routine, f"no code for {arguments!r}")
+        _fail(routine, detail or f"no code for {arguments!r}")
     return code.value
 
 
@@ -284,10 +284,7 @@ def _encoder(routine: str, function):
 
 def _parser(routine: str, function):
     def parse(text: Text) -> int:
-        code = ctypes.c_uint16()
-        if not function(_text(text), ctypes.byref(code)):
-            _fail(routine, f"no code for {text!r}")
-        return code.value
+        return _code(routine, function, _text(text), detail=f"no code for {text!r}")
     parse.__name__ = routine
     parse.__doc__ = "Parses operand text into the code."
     return parse
