@@ -77,6 +77,18 @@ bool ProbePort(const std::string& name) {
   return OpenPort(name).device != nullptr;
 }
 
+std::string HolderText(long pid, const std::string& name) {
+  if (pid == 0) return name.empty() ? "another program" : name;
+  return (name.empty() ? std::string("process") : name) + " (pid " + std::to_string(pid) + ")";
+}
+
+std::string UncheckedText(const TOpenResult& r) {
+  if (r.error != TOpenError::None || r.uncheckedProcs == 0) return {};
+  return "programs of other users could not be checked for " + Named(r) + " (" +
+         std::to_string(r.uncheckedProcs) +
+         " processes): a getty or ModemManager there would take the unit's answers";
+}
+
 std::string DescribeOpenFailure(const TOpenResult& r) {
   const std::string what = Named(r);
   switch (r.error) {
@@ -89,10 +101,7 @@ std::string DescribeOpenFailure(const TOpenResult& r) {
              "; add the user to the dialout group (sudo usermod -aG dialout $USER) and log in "
              "again";
     case TOpenError::Busy:
-      if (r.holderPid == 0) return "port busy: " + what + " is in use by another program";
-      return "port busy: " + what + " is held by " +
-             (r.holderName.empty() ? std::string("process") : r.holderName) + " (pid " +
-             std::to_string(r.holderPid) + ")";
+      return "port busy: " + what + " is held by " + HolderText(r.holderPid, r.holderName);
     case TOpenError::NotCharDevice:
     case TOpenError::NotTerminal:
       return what + " is not a serial port";

@@ -1,17 +1,21 @@
 #include "PosixPortLock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -37,6 +41,44 @@ long ReadLockPid(const std::string& lockFile) {
 bool ProcessAlive(long pid) {
   // EPERM: it exists, it is only someone else's.
   return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// The numeric entries of a /proc folder, in ascending order.
+std::vector<long> NumericEntries(const std::string& folder, int& error) {
+  std::vector<long> numbers;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+  error = dir ? 0 : errno;
+  if (!dir) return numbers;
+  while (const dirent* entry = readdir(dir.get())) {
+    char* end = nullptr;
+    const long n = std::strtol(entry->d_name, &end, 10);
+    if (end != entry->d_name && *end == '\0') numbers.push_back(n);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+bool IsActiveConsole(const std::string& devicePath, const std::string& consoleFile) {
+  if (devicePath.rfind("/dev/", 0) != 0) return false;
+  const std::string name = devicePath.substr(5);
+  std::ifstream active(consoleFile);
+  std::string word;
+  while (active >> word)
+    if (word == name) return true;
+  return false;
+}
+
+// Whether descriptor `fd` of process `pid` is one of `devices`. The link is
+// read first, so only device nodes are ever stat'ed: a stat of a file on a
+// dead network mount could block.
+bool OpensDevice(long pid, long fd, const dev_t* devices, std::size_t count) {
+  const std::string link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+  char target[16];
+  const ssize_t n = readlink(link.c_str(), target, sizeof target);
+  if (n < 5 || std::memcmp(target, "/dev/", 5) != 0) return false;
+  struct stat st {};
+  if (stat(link.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  return std::find(devices, devices + count, st.st_rdev) != devices + count;
 }
 
 }  // namespace
@@ -104,6 +146,30 @@ long FlockHolder(dev_t device, ino_t inode) {
     if (where == wanted) return pid;
   }
   return 0;
+}
+
+TOpeners FindOtherOpeners(dev_t device, const std::string& devicePath,
+                          const std::string& consoleFile) {
+  const bool console = IsActiveConsole(devicePath, consoleFile);
+  const dev_t devices[] = {device, makedev(5, 1)};  // the device, /dev/console
+  const std::size_t count = console ? 2 : 1;
+  TOpeners found;
+  int error = 0;
+  const long self = getpid();
+  for (const long pid : NumericEntries("/proc", error)) {
+    if (pid == self) continue;
+    const std::vector<long> fds = NumericEntries("/proc/" + std::to_string(pid) + "/fd", error);
+    // Another user's process keeps its open files to itself.
+    if (error == EACCES || error == EPERM) ++found.uncheckedProcs;
+    for (const long fd : fds) {
+      if (!OpensDevice(pid, fd, devices, count)) continue;
+      found.pid = pid;
+      found.name = ProcessName(pid);
+      return found;
+    }
+  }
+  if (console) found.name = "the system console";
+  return found;
 }
 
 std::string ProcessName(long pid) {

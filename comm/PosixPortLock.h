@@ -1,7 +1,8 @@
 // Telling other programs that a port is in use, and finding out who holds
 // one: the UUCP lock files of the classic terminal programs
-// (<folder>/LCK..<device>, the holder's pid inside) and the kernel's flock
-// table. Linux only; used by OpenSerialDevice.
+// (<folder>/LCK..<device>, the holder's pid inside), the kernel's flock
+// table, and the open files of every process (as fuser finds them). Linux
+// only; used by OpenSerialDevice.
 #pragma once
 
 #include <sys/types.h>
@@ -27,6 +28,21 @@ void RemoveLockFile(const std::string& lockFile);
 // The pid of a process holding an flock on the file with this device and
 // inode number, from /proc/locks, or 0.
 long FlockHolder(dev_t device, ino_t inode);
+
+// Other processes with a device open.
+struct TOpeners {
+  long pid = 0;            // the lowest such pid, 0 when none was found
+  std::string name;        // its command name, or "the system console"
+  int uncheckedProcs = 0;  // processes whose open files this user may not read
+};
+
+// Looks through /proc/*/fd for another process with the character device
+// `device` (at `devicePath`) open. A device that is the kernel's active
+// console (`consoleFile` lists it) also counts as held by every process with
+// /dev/console open, and by the kernel itself when there is none. This
+// process is left out: its own ports are guarded by flock.
+TOpeners FindOtherOpeners(dev_t device, const std::string& devicePath,
+                          const std::string& consoleFile = "/sys/class/tty/console/active");
 
 // The command name of process `pid`, or "" when it cannot be read.
 std::string ProcessName(long pid);

@@ -89,10 +89,55 @@ bool Unsupported(int err) {
   return err == ENOTTY || err == EINVAL || err == ENOSYS;
 }
 
+// The line as another program left it, put back at close as careful
+// terminal programs do: a port left raw with VMIN = VTIME = 0 reads as end
+// of file at once to the next plain reader, and a port left without a
+// closing wait drops the next writer's last bytes.
+struct TLineBackup {
+  bool haveTermios = false;
+  termios tio{};
+  uint32_t customInput = 0;  // non-zero: a rate without a B-constant
+  uint32_t customOutput = 0;
+  bool haveSerial = false;
+  serial_struct serial{};
+};
+
+TLineBackup SaveLine(int fd) {
+  TLineBackup saved;
+  saved.haveTermios = tcgetattr(fd, &saved.tio) == 0;
+  uint32_t input = 0, output = 0;
+  // A rate without a B-constant does not come back with the termios record.
+  if (saved.haveTermios && SpeedToBaud(cfgetospeed(&saved.tio)) == 0 &&
+      ReadLineRates(fd, input, output)) {
+    saved.customInput = input;
+    saved.customOutput = output;
+  }
+  saved.haveSerial = ioctl(fd, TIOCGSERIAL, &saved.serial) == 0;
+  return saved;
+}
+
+void RestoreLine(int fd, const TLineBackup& saved) {
+  // Nothing more is sent: held output would make the restored closing wait
+  // block the close.
+  tcflush(fd, TCOFLUSH);
+  if (saved.haveTermios) {
+    tcsetattr(fd, TCSANOW, &saved.tio);
+    if (saved.customOutput != 0) SetLineRates(fd, saved.customInput, saved.customOutput);
+  }
+  if (saved.haveSerial) {
+    serial_struct now{};
+    if (ioctl(fd, TIOCGSERIAL, &now) == 0 &&
+        (now.flags != saved.serial.flags || now.closing_wait != saved.serial.closing_wait))
+      ioctl(fd, TIOCSSERIAL, &saved.serial);
+  }
+}
+
 class TPosixSerialDevice final : public TSerialDevice {
  public:
-  // Takes `fd` and the lock file created for it ("" when none).
-  TPosixSerialDevice(int fd, std::string lockFile) : fFd(fd), fLockFile(std::move(lockFile)) {
+  // Takes `fd` and the lock file created for it ("" when none); `saved` is
+  // put back on the line at close.
+  TPosixSerialDevice(int fd, std::string lockFile, const TLineBackup& saved)
+      : fFd(fd), fLockFile(std::move(lockFile)), fSaved(saved) {
     TDcb initial;
     termios t{};
     if (tcgetattr(fd, &t) == 0) {
@@ -105,6 +150,7 @@ class TPosixSerialDevice final : public TSerialDevice {
   }
 
   ~TPosixSerialDevice() override {
+    RestoreLine(fFd, fSaved);
     // Lift the exclusive mode so the next opener is not refused.
     ioctl(fFd, TIOCNXCL);
     close(fFd);
@@ -246,6 +292,7 @@ class TPosixSerialDevice final : public TSerialDevice {
 
   const int fFd;
   const std::string fLockFile;
+  const TLineBackup fSaved;
   // Used by the receive thread only.
   bool fCounters = true;
   bool fHaveLines = false;
@@ -309,9 +356,9 @@ TOpenResult Refuse(TOpenResult result, int fd, TOpenError error, int sysError = 
   return result;
 }
 
-TOpenResult Busy(TOpenResult result, int fd, long holder) {
+TOpenResult Busy(TOpenResult result, int fd, long holder, std::string name = {}) {
   result.holderPid = holder;
-  if (holder != 0) result.holderName = ProcessName(holder);
+  result.holderName = holder != 0 && name.empty() ? ProcessName(holder) : std::move(name);
   return Refuse(std::move(result), fd, TOpenError::Busy);
 }
 
@@ -344,11 +391,19 @@ TOpenResult OpenSerialDevice(const std::string& path, const std::string& lockDir
     return Busy(std::move(result), fd, FlockHolder(st.st_dev, st.st_ino));
   if (ioctl(fd, TIOCEXCL) != 0 && !Unsupported(errno))
     return Refuse(std::move(result), fd, TOpenError::Other, errno);
+  // A plain reader (cat, a getty, ModemManager probing a new adapter) takes
+  // no lock of any kind, but would take the unit's first request.
+  const TOpeners others = FindOtherOpeners(st.st_rdev, result.devicePath);
+  if (others.pid != 0 || !others.name.empty())
+    return Busy(std::move(result), fd, others.pid, others.name);
+  result.uncheckedProcs = others.uncheckedProcs;
   const long raced = CreateLockFile(lockFile);
   if (raced > 0) return Busy(std::move(result), fd, raced);
 
+  const TLineBackup saved = SaveLine(fd);
   TuneDriver(fd);
-  result.device = std::make_unique<TPosixSerialDevice>(fd, raced == 0 ? lockFile : std::string());
+  result.device =
+      std::make_unique<TPosixSerialDevice>(fd, raced == 0 ? lockFile : std::string(), saved);
   result.error = TOpenError::None;
   return result;
 }

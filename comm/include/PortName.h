@@ -37,3 +37,11 @@ bool ProbePort(const std::string& name);
 // Why an open failed, in words a technician can act on, naming the path and
 // the device it resolves to; "" for a successful open.
 std::string DescribeOpenFailure(const TOpenResult& result);
+
+// "cat (pid 4242)", "the system console", or "another program" when the
+// holder is not known.
+std::string HolderText(long pid, const std::string& name);
+
+// For a successful open that could not look at other users' processes: what
+// was left unchecked; "" otherwise.
+std::string UncheckedText(const TOpenResult& result);

@@ -149,14 +149,19 @@ struct TOpenResult {
   int sysError = 0;        // errno of the call that failed, 0 when none did
   long holderPid = 0;      // Busy: the holder's process id where known, else 0
   std::string holderName;  // Busy: the holder's command name where known
+  // Opened, but this many processes of other users could not be looked at
+  // (their open files are private): one of them may be reading the port.
+  int uncheckedProcs = 0;
 };
 
 // The system lock folder of the UUCP lock-file convention.
 inline constexpr const char* kDefaultLockDirectory = "/var/lock";
 
 // Opens the device at `path` exclusively: it must exist, must not be held by
-// another opener (flock, TIOCEXCL, or a live LCK..<device> file in
-// `lockDirectory`), must be a character device and a terminal. Never creates
+// another opener (flock, TIOCEXCL, a live LCK..<device> file in
+// `lockDirectory`, or any other process with it open, the kernel's console
+// included), must be a character device and a terminal. The line settings
+// found at open are restored when the device is closed. Never creates
 // the device; creates a lock file while open where the folder allows it, and
 // removes a stale one (its pid is dead).
 TOpenResult OpenSerialDevice(const std::string& path,

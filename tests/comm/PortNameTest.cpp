@@ -1,8 +1,12 @@
 // Port names, the per-user port map and the exclusive open.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -135,6 +139,36 @@ TEST(ProbePort, OpenIsExclusiveUntilTheHolderCloses) {
   EXPECT_TRUE(ProbePort(pty.slavePath()));  // the probe itself holds nothing
 }
 
+TEST(OtherOpeners, APlainReaderOrTheSystemConsoleHoldsThePort) {
+  TPty pty;
+  // A reader that takes no lock of any kind, as cat or a getty.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, pty.slavePath().c_str(), O_RDONLY | O_NOCTTY, 0);
+  pid_t reader = 0;
+  char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>("30"), nullptr};
+  ASSERT_EQ(posix_spawnp(&reader, "sleep", &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  const TOpenResult held = OpenPort(pty.slavePath());
+  kill(reader, SIGKILL);
+  waitpid(reader, nullptr, 0);
+  EXPECT_EQ(held.error, TOpenError::Busy);
+  EXPECT_EQ(held.holderPid, reader);
+  EXPECT_NE(DescribeOpenFailure(held).find("held by sleep (pid " + std::to_string(reader) + ")"),
+            std::string::npos)
+      << DescribeOpenFailure(held);
+  EXPECT_NE(OpenPort(pty.slavePath()).device, nullptr);
+
+  QTemporaryDir dir;
+  const std::string active = dir.filePath("active").toStdString();
+  std::ofstream(active) << "tty0 " << pty.slavePath().substr(5) << "\n";
+  struct stat st {};
+  ASSERT_EQ(stat(pty.slavePath().c_str(), &st), 0);
+  const TOpeners console = FindOtherOpeners(st.st_rdev, pty.slavePath(), active);
+  EXPECT_EQ(console.pid, 0);
+  EXPECT_EQ(console.name, "the system console");
+}
+
 TEST(DescribeOpenFailure, TellsTheTechnicianWhatToDo) {
   const auto text = [](TOpenError error, long pid = 0, std::string name = {}, int sysError = 0) {
     TOpenResult r;
@@ -153,7 +187,8 @@ TEST(DescribeOpenFailure, TellsTheTechnicianWhatToDo) {
   const Case cases[] = {
       {text(TOpenError::Missing), "does not exist"},
       {text(TOpenError::Permission), "dialout"},
-      {text(TOpenError::Busy), "in use by another program"},
+      {text(TOpenError::Busy), "held by another program"},
+      {text(TOpenError::Busy, 0, "the system console"), "held by the system console"},
       {text(TOpenError::Busy, 4242, "minicom"), "held by minicom (pid 4242)"},
       {text(TOpenError::NotTerminal), "is not a serial port"},
       {text(TOpenError::NotCharDevice), "is not a serial port"},

@@ -4,6 +4,7 @@
 #include <termios.h>
 
 #include <QTemporaryDir>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -269,6 +270,44 @@ TEST_F(PtyComm, SecondStartRaisesAndLeavesThePortWorking) {
   }
   pty.Write({7, 8, 9});
   ASSERT_TRUE(WaitUntil([&] { return log.Received().size() == 3; }));
+}
+
+TEST_F(PtyComm, ClosingPutsBackTheLineAsTheLastProgramLeftIt) {
+  // A plain reader after the run would otherwise find the port raw with
+  // VMIN = 0 and read end of file at once.
+  struct Case {
+    const char* name;
+    speed_t speed;
+    uint32_t customRate;
+  };
+  const Case cases[] = {{"cooked at 9600", B9600, 0}, {"raw at a custom rate", B38400, 12345}};
+  for (const Case& c : cases) {
+    termios before = MasterTermios();
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_iflag |= ICRNL;
+    before.c_cc[VMIN] = 1;
+    cfsetspeed(&before, c.speed);
+    ASSERT_EQ(tcsetattr(pty.master(), TCSANOW, &before), 0) << c.name;
+    if (c.customRate != 0) {
+      ASSERT_TRUE(SetLineRates(pty.master(), c.customRate, c.customRate));
+    }
+    before = MasterTermios();
+
+    comm.StartComm();
+    ASSERT_EQ(MasterTermios().c_lflag & ICANON, 0u) << c.name;
+    comm.StopComm();
+
+    const termios after = MasterTermios();
+    EXPECT_EQ(after.c_iflag, before.c_iflag) << c.name;
+    EXPECT_EQ(after.c_oflag, before.c_oflag) << c.name;
+    EXPECT_EQ(after.c_cflag, before.c_cflag) << c.name;
+    EXPECT_EQ(after.c_lflag, before.c_lflag) << c.name;
+    EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0) << c.name;
+    uint32_t input = 0, output = 0;
+    ASSERT_TRUE(ReadLineRates(pty.master(), input, output));
+    EXPECT_EQ(output, c.customRate != 0 ? c.customRate : 9600u) << c.name;
+    EXPECT_EQ(input, output) << c.name;
+  }
 }
 
 TEST_F(PtyComm, SecondComponentCannotOpenTheSameDevice) {

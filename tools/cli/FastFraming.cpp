@@ -29,7 +29,6 @@ bool FastFraming::IsCleanRequest(const uint8_t* data, std::size_t length) {
 void FastFraming::Feed(const uint8_t* data, uint16_t length) {
   buffer_.insert(buffer_.end(), data, data + length);
   if (IsCleanRequest(buffer_.data(), buffer_.size()) || buffer_.size() >= kMostBytes) {
-    gap_->stop();
     Flush();
     return;
   }
@@ -37,6 +36,7 @@ void FastFraming::Feed(const uint8_t* data, uint16_t length) {
 }
 
 void FastFraming::Flush() {
+  gap_->stop();
   while (!buffer_.empty()) {
     const std::size_t n = std::min(buffer_.size(), kMostBytes);
     const std::vector<uint8_t> chunk(buffer_.begin(), buffer_.begin() + static_cast<long>(n));

@@ -28,13 +28,15 @@ class FastFraming : public QObject {
   // Bytes as one read of the port returned them.
   void Feed(const uint8_t* data, uint16_t length);
 
+  // Hands over what is buffered now, without waiting out the gap: the line
+  // has ended, so no byte can join it.
+  void Flush();
+
   // True when `length` bytes at `data` are one complete, checksum-valid page
   // request.
   static bool IsCleanRequest(const uint8_t* data, std::size_t length);
 
  private:
-  void Flush();
-
   Deliver deliver_;
   QTimer* gap_;
   std::vector<uint8_t> buffer_;

@@ -72,6 +72,7 @@ std::string PortEventJson(const PortEvent& event) {
     case PortEventKind::Opened:
       object["path"] = Text(event.path);
       object["device"] = Text(event.device);
+      if (!event.text.empty()) object["note"] = Text(event.text);
       break;
     case PortEventKind::StartSent:
       break;

@@ -31,7 +31,8 @@ int PercentOf(const PageCounts& counts);
 std::string PageCountsText(const PageCounts& counts);
 
 enum class PortEventKind {
-  Opened,        // `path` is what was opened (a map entry, say), `device` where it leads
+  Opened,        // `path` is what was opened (a map entry, say), `device` where it leads;
+                 // `text` says what could not be checked for other openers, if anything
   StartSent,     // the start command is queued and the watchdog runs
   PageServed,    // `page` was answered; `percent` and `pagesServed` updated
   StateChanged,  // `text` is the new status text (Time_Out0 .. Time_Out5)

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 ListedPort Try(const std::string& name, const std::string& path) {
   const TOpenResult r = OpenSerialDevice(path);
-  return {name, r.devicePath, r.error, r.holderPid, r.holderName};
+  return {name, r.devicePath, r.error, r.holderPid, r.holderName, r.uncheckedProcs};
 }
 
 std::vector<fs::path> Sorted(const fs::path& folder, bool (*keep)(const std::string&)) {
@@ -66,10 +66,7 @@ std::string StateText(const ListedPort& port) {
     case TOpenError::None:
       return "free";
     case TOpenError::Busy:
-      if (port.holderPid == 0) return "busy";
-      return "busy (" +
-             (port.holderName.empty() ? std::string("pid ") : port.holderName + ", pid ") +
-             std::to_string(port.holderPid) + ")";
+      return "busy, held by " + HolderText(port.holderPid, port.holderName);
     case TOpenError::Permission:
       return "no permission (join the dialout group)";
     case TOpenError::Missing:
@@ -95,7 +92,12 @@ std::string PortListText(const std::vector<ListedPort>& ports) {
            std::string(deviceWidth - b.size() + 2, ' ') + c + "\n";
   };
   std::string text = row("PORT", "DEVICE", "STATE");
-  for (const ListedPort& p : ports) text += row(p.name, p.device, StateText(p));
+  bool unchecked = false;
+  for (const ListedPort& p : ports) {
+    unchecked = unchecked || p.uncheckedProcs > 0;
+    text += row(p.name, p.device, StateText(p) + (p.uncheckedProcs > 0 ? "*" : ""));
+  }
+  if (unchecked) text += "* programs of other users could not be checked; as root they would be\n";
   return text;
 }
 
@@ -106,6 +108,7 @@ std::string PortListJson(const std::vector<ListedPort>& ports) {
                      {"device", QString::fromStdString(p.device)},
                      {"state", QString::fromStdString(StateText(p))},
                      {"free", p.state == TOpenError::None}};
+    if (p.uncheckedProcs > 0) port["unchecked_processes"] = p.uncheckedProcs;
     if (p.holderPid != 0) {
       port["holder_pid"] = static_cast<qint64>(p.holderPid);
       port["holder"] = QString::fromStdString(p.holderName);

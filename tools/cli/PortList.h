@@ -14,6 +14,7 @@ struct ListedPort {
   TOpenError state = TOpenError::None;  // None: free right now
   long holderPid = 0;                   // Busy: the holder, where known
   std::string holderName;
+  int uncheckedProcs = 0;  // free, but other users' processes were not looked at
 };
 
 // The port map's COM entries, /dev/serial/by-id links, and the ttyUSB*,
@@ -22,7 +23,7 @@ struct ListedPort {
 // open and closed at once. `devFolder` is /dev but for tests.
 std::vector<ListedPort> ListPorts(const std::string& devFolder = "/dev");
 
-// "free", "busy (minicom, pid 4242)", "no permission (join the dialout
+// "free", "busy, held by minicom (pid 4242)", "no permission (join the dialout
 // group)", "missing", "not a serial port".
 std::string StateText(const ListedPort& port);
 

@@ -52,16 +52,20 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, b
   if (fast) {
     // Every read is handed over as it comes and cut here instead; the line
     // settings stay the window's.
-    auto* framing = new FastFraming(
+    framing_ = new FastFraming(
         std::chrono::milliseconds(comm_->ReadIntervalTimeout()),
         [this](const uint8_t* data, uint16_t length) { driver_->Comm1ReceiveData(data, length); },
         this);
     comm_->SetReadIntervalTimeout(kMaxDword);
-    comm_->OnReceiveData = [framing](TComm*, const uint8_t* data, uint16_t length) {
-      framing->Feed(data, length);
+    comm_->OnReceiveData = [this](TComm*, const uint8_t* data, uint16_t length) {
+      framing_->Feed(data, length);
     };
   }
   comm_->OnRequestHangup = [this](TComm*) {
+    // Bytes that came before the hang-up are the unit's last word (a unit
+    // that reboots into its new OS drops the line right after its result):
+    // they are handled before the loss is believed.
+    if (framing_) framing_->Flush();
     Finish(PortOutcome::PortLost, "the port hung up: adapter unplugged or line failed");
   };
   comm_->OnReceiveError = [this](TComm*, uint32_t flags) {
@@ -101,6 +105,7 @@ void PortRun::Start() {
   PortEvent opened = Event(PortEventKind::Opened);
   opened.path = comm_->LastOpenResult().path;
   opened.device = comm_->LastOpenResult().devicePath;
+  opened.text = UncheckedText(comm_->LastOpenResult());
   sink_.Report(opened);
 
   pendingEnd_.reset();

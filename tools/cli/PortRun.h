@@ -22,6 +22,8 @@ class TComm;
 
 namespace kv37::cli {
 
+class FastFraming;
+
 class PortRun : public QObject, public kv37::UpdateView {
  public:
   // `image` and `sink` must outlive the run; `parent` owns it as any QObject.
@@ -73,6 +75,7 @@ class PortRun : public QObject, public kv37::UpdateView {
   EventSink& sink_;
   TComm* comm_;
   kv37::UpdateDriver* driver_;
+  FastFraming* framing_ = nullptr;  // --fast only
   // Started when a chunk leaves the watchdog stopped without ending the
   // update (noise, a completion without result): the run must still end.
   QTimer* idleGuard_;

@@ -170,6 +170,7 @@ void ProgressView::Report(const PortEvent& event) {
     case PortEventKind::Opened:
       line.state =
           "open: " + event.path + (event.device != event.path ? " -> " + event.device : "");
+      if (!event.text.empty()) NoteAbove(event.port, "note: " + event.text);
       break;
     case PortEventKind::StartSent:
       line.state = "start sent, waiting for the unit";
@@ -188,7 +189,7 @@ void ProgressView::Report(const PortEvent& event) {
       line.state = event.text;
       break;
     case PortEventKind::LineError:
-      if (!inPlace_) out_ << Pad(event.port, portWidth_) << "  " << event.text << '\n';
+      NoteAbove(event.port, event.text);
       return;
     case PortEventKind::Finished:
       line.state = FinishedState(event);
@@ -196,6 +197,19 @@ void ProgressView::Report(const PortEvent& event) {
       break;
   }
   if (!inPlace_ && print) PrintPlain(*row);
+}
+
+void ProgressView::NoteAbove(const std::string& port, const std::string& text) {
+  const std::string line = Pad(port, portWidth_) + "  " + text + "\n";
+  if (!inPlace_ || !drawn_) {
+    out_ << line;
+    out_.flush();
+    return;
+  }
+  // Over the first port line; the port lines are drawn again below it.
+  out_ << "\x1b[" << rows_.size() << "F\x1b[2K" << line;
+  drawn_ = false;
+  Redraw();
 }
 
 void ProgressView::PrintPlain(const Row& row) {

@@ -68,6 +68,9 @@ class ProgressView : public QObject, public EventSink {
   Row* Find(const std::string& port);
   void Redraw();
   void PrintPlain(const Row& row);
+  // A line of its own for one port (a line error, a note), kept above the
+  // port lines when they are redrawn in place.
+  void NoteAbove(const std::string& port, const std::string& text);
 
   std::ostream& out_;
   std::string sha256_;  // of the run's image

@@ -26,7 +26,8 @@ std::string Now() {
 std::string LogMessage(const PortEvent& event) {
   switch (event.kind) {
     case PortEventKind::Opened:
-      return "opened " + event.path + (event.device != event.path ? " -> " + event.device : "");
+      return "opened " + event.path + (event.device != event.path ? " -> " + event.device : "") +
+             (event.text.empty() ? "" : "; note: " + event.text);
     case PortEventKind::StartSent:
       return "start command sent, watchdog running";
     case PortEventKind::PageServed: {

@@ -16,9 +16,10 @@ class SerialTransport : public ByteTransport {
   // cannot be opened or does not take the settings.
   static std::unique_ptr<SerialTransport> OpenDevice(const std::string& path, unsigned baud);
 
-  // Creates a pseudo-terminal pair in raw mode and keeps both ends open, so
-  // the utility may open and close its end (PeerPath) at any time without
-  // the line hanging up. Throws TransportError.
+  // Creates a pseudo-terminal pair in raw mode and keeps only its own end
+  // open, as a unit holds nothing of the computer's port: the utility may
+  // open and close the far end (PeerPath) at any time, and while nobody has
+  // it open the unit simply hears nothing. Throws TransportError.
   static std::unique_ptr<SerialTransport> CreatePseudoTerminal();
 
   // The path the utility opens: the far end of a pseudo-terminal, or the

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -64,12 +65,22 @@ void MakeRaw(int fd, speed_t speed, const std::string& what) {
   if (tcsetattr(fd, TCSANOW, &tio) != 0) ThrowErrno(what);
 }
 
+// While nobody has a pseudo-terminal's far end open, its master reports a
+// hang-up on every poll; the unit then looks again this often, as a unit on
+// an unplugged cable would simply wait.
+constexpr std::chrono::milliseconds kFarEndPoll{5};
+
+// How long bytes are given to leave when the far end is held exclusively,
+// and so cannot be looked at: the holder is the utility's own reader.
+constexpr std::chrono::milliseconds kExclusiveGrace{300};
+
 class PosixSerialTransport final : public SerialTransport {
  public:
-  // Takes ownership of `fd` and of `holdFd` (-1 when there is none).
-  PosixSerialTransport(int fd, int holdFd, std::string peerPath)
-      : fd_(fd), holdFd_(holdFd), peerPath_(std::move(peerPath)) {
-    // On failure the caller still owns and closes `fd` and `holdFd`.
+  // Takes ownership of `fd`; `pseudoTerminal`: `fd` is the master of the
+  // pair whose far end is `peerPath`.
+  PosixSerialTransport(int fd, bool pseudoTerminal, std::string peerPath)
+      : fd_(fd), pty_(pseudoTerminal), peerPath_(std::move(peerPath)) {
+    // On failure the caller still owns and closes `fd`.
     if (pipe2(cancelPipe_, O_CLOEXEC | O_NONBLOCK) != 0) ThrowErrno("cancel pipe");
   }
   ~PosixSerialTransport() override { CloseAll(); }
@@ -99,7 +110,8 @@ class PosixSerialTransport final : public SerialTransport {
       if (n > 0) return static_cast<std::size_t>(n);
       if (n == 0) throw TransportError("read: line closed");
       if (errno == EINTR) continue;
-      if (errno != EAGAIN) ThrowErrno("read");
+      // EIO: nobody has the far end open (yet, or any more).
+      if (errno != EAGAIN && !(pty_ && errno == EIO)) ThrowErrno("read");
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - Clock::now() + std::chrono::microseconds(999));
       if (left.count() <= 0 || !Wait(POLLIN, left)) return 0;
@@ -107,20 +119,30 @@ class PosixSerialTransport final : public SerialTransport {
   }
 
   bool Drain(std::chrono::milliseconds timeout) override {
-    if (holdFd_ < 0) {
-      // A device: the driver knows when its queue has left the wire.
-      return ::tcdrain(fd_) == 0;
-    }
-    // A pseudo-terminal has no wire; the bytes sit on our copy of the far
-    // end until the utility reads them, and closing the pair would drop them.
-    // Polling that end first pushes bytes still on their way into its queue.
+    // A device: the driver knows when its queue has left the wire.
+    if (!pty_) return ::tcdrain(fd_) == 0;
+    // A pseudo-terminal has no wire: the bytes wait in the far end's queue
+    // until the utility reads them, and closing the pair would drop them.
+    // The unit holds no copy of that end (a program holding a port is one
+    // the utility must refuse), so it looks in briefly.
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-      pollfd far{holdFd_, POLLIN, 0};
-      if (::poll(&far, 1, 0) < 0 && errno != EINTR) ThrowErrno("drain");
-      if ((far.revents & POLLIN) == 0) return true;
+      if (FarEndClosed()) return true;  // nobody left to read them
+      const int far = ::open(peerPath_.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      if (far < 0) {
+        if (errno != EBUSY) ThrowErrno("drain");
+        WaitFarEndClosed(std::min(deadline, Clock::now() + kExclusiveGrace));
+        return true;
+      }
+      // Polling that end first pushes bytes still on their way into its queue.
+      pollfd probe{far, POLLIN, 0};
+      ::poll(&probe, 1, 0);
+      int queued = 0;
+      const bool known = ::ioctl(far, FIONREAD, &queued) == 0;
+      ::close(far);
+      if (known && queued == 0) return true;
       if (Clock::now() >= deadline) return false;
-      if (Wait(0, std::chrono::milliseconds(1))) return false;  // only a line error wakes it
+      Sleep(std::chrono::milliseconds(1));
     }
   }
 
@@ -133,26 +155,55 @@ class PosixSerialTransport final : public SerialTransport {
  private:
   // True when `events` is ready on the line, false on time-out.
   bool Wait(short events, std::chrono::milliseconds timeout) {
-    pollfd fds[2] = {{fd_, events, 0}, {cancelPipe_[0], POLLIN, 0}};
+    const auto deadline = Clock::now() + timeout;
     for (;;) {
+      pollfd fds[2] = {{fd_, events, 0}, {cancelPipe_[0], POLLIN, 0}};
       const int r = ::poll(fds, 2, static_cast<int>(timeout.count()));
       if (r < 0 && errno == EINTR) continue;
       if (r < 0) ThrowErrno("poll");
       if (fds[1].revents != 0) throw TransportCancelled();
       if (r == 0) return false;
       if (fds[0].revents & (POLLERR | POLLNVAL)) throw TransportError("line error");
+      if (pty_ && (fds[0].revents & (POLLHUP | events)) == POLLHUP) {
+        // The far end is not open: nothing can arrive until it is.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        Sleep(std::min(left, kFarEndPoll));
+        timeout = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (timeout.count() < 0) timeout = std::chrono::milliseconds(0);
+        continue;
+      }
       // A hang-up with data still queued is read first; read() reports the end.
       return true;
     }
   }
 
+  bool FarEndClosed() {
+    pollfd master{fd_, POLLIN, 0};
+    return ::poll(&master, 1, 0) == 1 && (master.revents & POLLHUP);
+  }
+
+  bool WaitFarEndClosed(Clock::time_point deadline) {
+    while (!FarEndClosed()) {
+      if (Clock::now() >= deadline) return false;
+      Sleep(kFarEndPoll);
+    }
+    return true;
+  }
+
+  // Waits on the cancel pipe alone.
+  void Sleep(std::chrono::milliseconds period) {
+    pollfd cancel{cancelPipe_[0], POLLIN, 0};
+    if (::poll(&cancel, 1, static_cast<int>(period.count())) > 0) throw TransportCancelled();
+  }
+
   void CloseAll() {
-    for (int fd : {fd_, holdFd_, cancelPipe_[0], cancelPipe_[1]})
+    for (int fd : {fd_, cancelPipe_[0], cancelPipe_[1]})
       if (fd >= 0) ::close(fd);
   }
 
   int fd_;
-  int holdFd_;
+  bool pty_;
   int cancelPipe_[2] = {-1, -1};
   std::string peerPath_;
 };
@@ -168,7 +219,7 @@ std::unique_ptr<SerialTransport> SerialTransport::OpenDevice(const std::string& 
     if (::ioctl(fd, TIOCEXCL) != 0) ThrowErrno("lock " + path);
     MakeRaw(fd, speed, "configure " + path);
     tcflush(fd, TCIOFLUSH);
-    return std::make_unique<PosixSerialTransport>(fd, -1, path);
+    return std::make_unique<PosixSerialTransport>(fd, false, path);
   } catch (...) {
     ::close(fd);
     throw;
@@ -184,14 +235,16 @@ std::unique_ptr<SerialTransport> SerialTransport::CreatePseudoTerminal() {
     if (::ttyname_r(slave, name, sizeof name) != 0) ThrowErrno("pseudo-terminal name");
     // The line discipline sits on the far end: raw there, or 0x03 would
     // become an interrupt and bytes would be echoed back.
+    // The settings stay with the pair when the far end is closed.
     MakeRaw(slave, B57600, "configure pseudo-terminal");
-    for (int fd : {master, slave})
-      if (::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) ThrowErrno("pseudo-terminal flags");
+    ::close(slave);
+    slave = -1;
+    if (::fcntl(master, F_SETFD, FD_CLOEXEC) != 0) ThrowErrno("pseudo-terminal flags");
     if (::fcntl(master, F_SETFL, O_NONBLOCK) != 0) ThrowErrno("pseudo-terminal flags");
-    return std::make_unique<PosixSerialTransport>(master, slave, name);
+    return std::make_unique<PosixSerialTransport>(master, true, name);
   } catch (...) {
     ::close(master);
-    ::close(slave);
+    if (slave >= 0) ::close(slave);
     throw;
   }
 }

@@ -35,8 +35,8 @@ class CliEndToEnd : public ::testing::Test {
     LoadOsImage(image_, imagePath_);
   }
 
-  std::unique_ptr<UnitOnPty> Unit(sim::FaultPlan faults = {}) {
-    return std::make_unique<UnitOnPty>(image_, kPages, faults);
+  std::unique_ptr<UnitOnPty> Unit(sim::FaultPlan faults = {}, bool hangUpAtEnd = false) {
+    return std::make_unique<UnitOnPty>(image_, kPages, faults, hangUpAtEnd);
   }
 
   // The flash holds exactly the pages the updater served from the image.
@@ -130,6 +130,7 @@ TEST_F(CliEndToEnd, FastFramingEndsEveryCaseAsTheReadGapDoes) {
     const char* name;
     std::function<void(sim::FaultPlan&)> fault;
     int status;
+    bool hangUpAtEnd = false;
   };
   const Case cases[] = {
       {"in order", [](sim::FaultPlan&) {}, 0},
@@ -146,13 +147,15 @@ TEST_F(CliEndToEnd, FastFramingEndsEveryCaseAsTheReadGapDoes) {
       {"bad delimiter", [](sim::FaultPlan& f) { f.badDelimiterPage = 2; }, 4},
       {"silence", [](sim::FaultPlan& f) { f.silentAfterPage = 2; }, 2},
       {"completion '0'", [](sim::FaultPlan& f) { f.failCompletion = true; }, 1},
+      // The result is handled before the hang-up that follows it at once.
+      {"hang-up right after the result", [](sim::FaultPlan&) {}, 0, true},
   };
   for (const Case& c : cases) {
     std::map<std::string, std::string> outcomes[2];
     for (const bool fast : {false, true}) {
       sim::FaultPlan faults;
       c.fault(faults);
-      auto unit = Unit(faults);
+      auto unit = Unit(faults, c.hangUpAtEnd);
       std::vector<std::string> extra{"--json"};
       if (fast) extra.push_back("--fast");
       const CliResult result = RunCli(Args({unit.get()}, extra));

@@ -32,8 +32,9 @@ std::vector<uint8_t> Pattern(std::size_t size) {
   return bytes;
 }
 
-UnitOnPty::UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults)
-    : line_(sim::SerialTransport::CreatePseudoTerminal()) {
+UnitOnPty::UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults,
+                     bool hangUpAtEnd)
+    : line_(sim::SerialTransport::CreatePseudoTerminal()), path_(line_->PeerPath()) {
   sim::SimConfig config;
   config.pages = pages;
   config.expect = image;
@@ -41,7 +42,16 @@ UnitOnPty::UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan f
   // A unit the updater never starts must not keep the test waiting.
   config.startTimeout = std::chrono::milliseconds(20000);
   unit_ = std::make_unique<sim::SimulatedUnit>(*line_, std::move(config));
-  thread_ = std::thread([this] { summary_ = unit_->Run(); });
+  thread_ = std::thread([this, hangUpAtEnd] {
+    summary_ = unit_->Run();
+    if (!hangUpAtEnd) return;
+    try {
+      line_->Drain(std::chrono::seconds(1));
+    } catch (const sim::TransportError&) {
+    }
+    std::lock_guard lock(lineMutex_);
+    line_.reset();
+  });
 }
 
 UnitOnPty::~UnitOnPty() {
@@ -49,7 +59,11 @@ UnitOnPty::~UnitOnPty() {
 }
 
 const sim::RunSummary& UnitOnPty::Finish(bool stop) {
-  if (stop) unit_->Stop();
+  if (stop) {
+    // Stopping cancels the line, which a hung-up unit no longer has.
+    std::lock_guard lock(lineMutex_);
+    if (line_) unit_->Stop();
+  }
   if (thread_.joinable()) thread_.join();
   return summary_;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,21 +35,26 @@ std::vector<uint8_t> Pattern(std::size_t size);
 
 // A simulated unit that asks for `pages` pages of `image` and checks each one,
 // running from construction; the destructor stops it if still running.
+// `hangUpAtEnd`: the line is dropped as soon as the unit's last frame has
+// been read, as by a unit that reboots into its new OS.
 class UnitOnPty {
  public:
-  UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults = {});
+  UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults = {},
+            bool hangUpAtEnd = false);
   ~UnitOnPty();
   UnitOnPty(const UnitOnPty&) = delete;
   UnitOnPty& operator=(const UnitOnPty&) = delete;
 
-  const std::string& Path() const { return line_->PeerPath(); }
+  const std::string& Path() const { return path_; }
   // Waits for the unit's run to end (Stop()s it first when `stop`).
   const sim::RunSummary& Finish(bool stop = false);
   // The unit's flash; call after Finish().
   const std::vector<uint8_t>& Flash() const { return unit_->Flash(); }
 
  private:
-  std::unique_ptr<sim::SerialTransport> line_;
+  std::mutex lineMutex_;
+  std::unique_ptr<sim::SerialTransport> line_;  // reset by the unit's thread on hang-up
+  std::string path_;
   std::unique_ptr<sim::SimulatedUnit> unit_;
   sim::RunSummary summary_;
   std::thread thread_;
