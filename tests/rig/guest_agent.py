@@ -76,7 +76,9 @@ def environment(req):
 
 
 def op_spawn(req):
-    job = Job(req["argv"], environment(req), "/tmp/job-%s.out" % req["name"], req.get("watch"))
+    job = Job(req["argv"], environment(req),
+              os.path.join(os.environ.get("TMPDIR", "/tmp"), "job-%s.out" % req["name"]),
+              req.get("watch"))
     jobs[req["name"]] = job
     return {"pid": job.proc.pid}
 
