@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,9 +84,18 @@ class CheckingEffects : public UpdateEffects {
   }
   void FatalError(const std::string& text) override {
     FUZZ_CHECK(chunk_ != nullptr && chunkLength_ >= 2 && chunk_[1] == kCmdPage);
-    FUZZ_CHECK(text == kTextDataError || text == kTextChecksumError);
+    // The typed end came first and names the same fault.
+    FUZZ_CHECK(text == (ended_ == UpdateEnd::DelimiterFault ? kTextDataError : kTextChecksumError));
+    FUZZ_CHECK(ended_ == UpdateEnd::DelimiterFault || ended_ == UpdateEnd::ChecksumFault);
     FUZZ_CHECK(!fatal_);
     fatal_ = true;
+  }
+  void PageRequested(uint16_t page) override {
+    FUZZ_CHECK(chunk_ != nullptr && gauge_ == static_cast<int>(page) && writes_ == 0);
+  }
+  void UpdateEnded(UpdateEnd end) override {
+    FUZZ_CHECK(!ended_);
+    ended_ = end;
   }
 
  private:
@@ -110,6 +120,7 @@ class CheckingEffects : public UpdateEffects {
     chunkLength_ = length;
     writes_ = 0;
     fatal_ = false;
+    ended_.reset();
   }
 
   const uint8_t* image_;
@@ -118,6 +129,7 @@ class CheckingEffects : public UpdateEffects {
   size_t chunkLength_ = 0;
   int writes_ = 0;
   bool fatal_ = false;
+  std::optional<UpdateEnd> ended_;  // within the current event
   bool timer_ = false;
   int gauge_ = -1;
 };

@@ -43,20 +43,24 @@ void UpdateController::Comm1ReceiveData(const uint8_t* buffer, uint16_t length) 
       effects_.MoveStatus(kResultLeft);
       effects_.SetStatusText(kTextCompletionFail);
       effects_.SetTimerEnabled(false);
+      effects_.UpdateEnded(UpdateEnd::UnitFailure);
       return;
     case ChunkKind::CompletionSuccess:
       effects_.MoveStatus(kResultLeft);
       effects_.SetStatusText(kTextSuccess);
       effects_.SetGaugeProgress(kGaugeMax);
       effects_.SetTimerEnabled(false);
+      effects_.UpdateEnded(UpdateEnd::Success);
       return;
     case ChunkKind::CompletionNoResult:
     case ChunkKind::NotAFrame:
       return;
     case ChunkKind::DelimiterFault:
+      effects_.UpdateEnded(UpdateEnd::DelimiterFault);
       effects_.FatalError(kTextDataError);
       return;
     case ChunkKind::ChecksumFault:
+      effects_.UpdateEnded(UpdateEnd::ChecksumFault);
       effects_.FatalError(kTextChecksumError);
       return;
     case ChunkKind::PageRequest:
@@ -66,6 +70,7 @@ void UpdateController::Comm1ReceiveData(const uint8_t* buffer, uint16_t length) 
   effects_.MoveStatus(kPageLeft);
   effects_.SetStatusText(PageText(chunk.page));
   effects_.SetGaugeProgress(chunk.page);
+  effects_.PageRequested(chunk.page);
   PageReply reply;
   BuildPageReply(image_, chunk.page, reply);
   effects_.WriteCommData(reply.data(), static_cast<uint16_t>(reply.size()));
@@ -76,12 +81,14 @@ void UpdateController::Timer1Timer() {
   effects_.ShowStatus();
   effects_.MoveStatus(kTimeOutLeft);
   effects_.SetStatusText(TimeOutText(watchdogCount_));
+  effects_.WatchdogTicked(watchdogCount_);
   ++watchdogCount_;
   if (watchdogCount_ > kWatchdogTickLimit) {
     effects_.MoveStatus(kResultLeft);
     effects_.SetStatusText(kTextUpdateFail);
     effects_.SetTimerEnabled(false);
     watchdogCount_ = 0;
+    effects_.UpdateEnded(UpdateEnd::NoAnswer);
   }
 }
 

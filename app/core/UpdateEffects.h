@@ -1,13 +1,25 @@
 #pragma once
-// Everything the update controller does to the outside world. The operator
-// window implements it with its port, status label, gauge and timer; the
-// command-line updater and the tests implement it their own way.
-// Called only on the thread that drives the controller.
+// Everything the update controller does to the outside world. UpdateDriver
+// implements it for every front end (the window, the command-line updater,
+// the soak program), carrying out the port and timer effects itself and
+// handing the rest to an UpdateView; the core fuzzer and the controller's
+// tests implement it directly. Called only on the thread that drives the
+// controller.
 
 #include <cstdint>
 #include <string>
 
 namespace kv37 {
+
+// How an update ended. The status texts stay what the operator reads; front
+// ends that act on the end (record it, choose an exit status) take this.
+enum class UpdateEnd {
+  Success,         // completion frame '1'
+  UnitFailure,     // completion frame '0'
+  NoAnswer,        // six silent watchdog ticks
+  DelimiterFault,  // a page request with a bad delimiter ("Data Error")
+  ChecksumFault,   // a page request with a bad checksum ("CheckSume Error!!")
+};
 
 class UpdateEffects {
  public:
@@ -33,6 +45,14 @@ class UpdateEffects {
   // returns (tests, the command-line updater) ends only this update; the
   // controller then sends nothing more for the faulty chunk.
   virtual void FatalError(const std::string& text) = 0;
+
+  // The same steps, typed, after the texts that show them. Defaults do nothing.
+  // A valid request for `page`, before its reply is written.
+  virtual void PageRequested(uint16_t /*page*/) {}
+  // A watchdog tick with the count it showed (Time_Out<count>).
+  virtual void WatchdogTicked(int32_t /*count*/) {}
+  // The update has ended; for a frame fault this comes before FatalError.
+  virtual void UpdateEnded(UpdateEnd /*end*/) {}
 };
 
 }  // namespace kv37

@@ -65,6 +65,9 @@ class UpdateDriver : public QObject, private UpdateEffects {
   void SetTimerEnabled(bool enabled) override;
   void SetTimerInterval(int milliseconds) override;
   void FatalError(const std::string& text) override;
+  void PageRequested(uint16_t page) override { view_.PageRequested(page); }
+  void WatchdogTicked(int32_t count) override { view_.WatchdogTicked(count); }
+  void UpdateEnded(UpdateEnd end) override { view_.UpdateEnded(end); }
 
   void Run(const std::function<void()>& handler);
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "UpdateEffects.h"
+
 namespace kv37 {
 
 class UpdateView {
@@ -23,6 +25,12 @@ class UpdateView {
   // A frame fault (see UpdateEffects::FatalError). The window shows its box
   // here and then halts the driver.
   virtual void FatalError(const std::string& text) = 0;
+
+  // The controller's steps, typed (see UpdateEffects): what front ends act
+  // on, so that none of them reads the operator's texts.
+  virtual void PageRequested(uint16_t /*page*/) {}
+  virtual void WatchdogTicked(int32_t /*count*/) {}
+  virtual void UpdateEnded(UpdateEnd /*end*/) {}
 
   // A block the port queued (`data` only valid during the call), or refused
   // because it is closed or its transmit thread has ended.

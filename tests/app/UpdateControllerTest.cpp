@@ -40,10 +40,19 @@ class RecordingEffects : public UpdateEffects {
   }
   void SetTimerInterval(int ms) override { log.push_back("interval " + std::to_string(ms)); }
   void FatalError(const std::string& text) override { log.push_back("fatal " + text); }
+  void PageRequested(uint16_t page) override { log.push_back("page " + std::to_string(page)); }
+  void WatchdogTicked(int32_t count) override { log.push_back("tick " + std::to_string(count)); }
+  void UpdateEnded(UpdateEnd end) override {
+    static const char* const kNames[] = {"success", "unit failure", "no answer", "delimiter",
+                                         "checksum"};
+    ended = kNames[static_cast<int>(end)];
+    log.push_back(std::string("ended ") + ended);
+  }
 
   std::vector<std::string> log;
   std::vector<Bytes> written;
   std::string text;
+  std::string ended;  // the typed end, "" until one
   int left = -1;
   int gauge = 0;
   bool timer = false;
@@ -93,8 +102,9 @@ TEST_F(UpdateControllerTest, SilenceCountsFiveTimeOutsThenGivesUpOnTheSixthTick)
   }
   fx.log.clear();
   controller.Timer1Timer();
-  EXPECT_THAT(fx.log, ElementsAre("show", "move 144", "text Time_Out5", "move 80",
-                                  "text Update Fail,retry again!!", "timer off"));
+  EXPECT_THAT(fx.log,
+              ElementsAre("show", "move 144", "text Time_Out5", "tick 5", "move 80",
+                          "text Update Fail,retry again!!", "timer off", "ended no answer"));
   EXPECT_EQ(controller.WatchdogCount(), 0);
 }
 
@@ -116,7 +126,7 @@ TEST_F(UpdateControllerTest, AValidRequestIsServedInOrderAndRestartsTheWatchdog)
   fx.log.clear();
   Receive(Request(0x1F));
   EXPECT_THAT(fx.log, ElementsAre("show", "timer off", "move 160", "text PAGE01F", "gauge 31",
-                                  "write 261", "timer on"));
+                                  "page 31", "write 261", "timer on"));
   EXPECT_EQ(controller.WatchdogCount(), 0);
   const Bytes& reply = fx.written.back();
   EXPECT_TRUE(std::equal(reply.begin() + 2, reply.begin() + 258, image.Memory() + 0x1F00));
@@ -158,6 +168,7 @@ struct CompletionCase {
   Bytes chunk;
   std::string text;
   int gauge;
+  const char* ended;
 };
 
 class Completion : public UpdateControllerTest,
@@ -173,6 +184,7 @@ TEST_P(Completion, ShowsItsResultAtTheLeftEdgeAndStopsTheWatchdog) {
   Receive(c.chunk);
   EXPECT_EQ(fx.text, c.text);
   EXPECT_EQ(fx.gauge, c.gauge);
+  EXPECT_EQ(fx.ended, c.ended);
   EXPECT_FALSE(fx.timer);
   EXPECT_EQ(controller.WatchdogCount(), 0);
   EXPECT_TRUE(fx.written.size() == 1) << "nothing is written in answer";
@@ -184,12 +196,16 @@ TEST_P(Completion, ShowsItsResultAtTheLeftEdgeAndStopsTheWatchdog) {
 INSTANTIATE_TEST_SUITE_P(
     Results, Completion,
     ::testing::Values(
-        CompletionCase{"Success", {0x02, 0x66, '1', 0x00, 0x99, 0x03}, "OS Update Success!!", 511},
         CompletionCase{
-            "Failure", {0x02, 0x66, '0', 0x00, 0x98, 0x03}, "Error!! please retry again", 42},
-        CompletionCase{"NoResult", {0x02, 0x66, '2', 0x00, 0x9A, 0x03}, "before", 42},
-        CompletionCase{"Noise", {0x55, 0x55, 0x55}, "before", 42},
-        CompletionCase{"TooLongForTheReceiveArea", Bytes(65, 0x66), "before", 42}),
+            "Success", {0x02, 0x66, '1', 0x00, 0x99, 0x03}, "OS Update Success!!", 511, "success"},
+        CompletionCase{"Failure",
+                       {0x02, 0x66, '0', 0x00, 0x98, 0x03},
+                       "Error!! please retry again",
+                       42,
+                       "unit failure"},
+        CompletionCase{"NoResult", {0x02, 0x66, '2', 0x00, 0x9A, 0x03}, "before", 42, ""},
+        CompletionCase{"Noise", {0x55, 0x55, 0x55}, "before", 42, ""},
+        CompletionCase{"TooLongForTheReceiveArea", Bytes(65, 0x66), "before", 42, ""}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(UpdateControllerTest, NoiseStopsTheWatchdogSoNoTimeOutFollows) {
@@ -216,6 +232,7 @@ struct FaultCase {
   const char* name;
   Bytes chunk;
   const char* text;
+  const char* ended;
 };
 
 class FrameFault : public UpdateControllerTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -224,17 +241,21 @@ TEST_P(FrameFault, ShowsTheFatalTextAndSendsNoReply) {
   controller.KV37_ModeClick();
   fx.log.clear();
   Receive(GetParam().chunk);
-  EXPECT_THAT(fx.log, ElementsAre("show", "timer off", std::string("fatal ") + GetParam().text));
+  EXPECT_THAT(fx.log, ElementsAre("show", "timer off", std::string("ended ") + GetParam().ended,
+                                  std::string("fatal ") + GetParam().text));
   EXPECT_EQ(fx.written.size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FrameFault,
     ::testing::Values(
-        FaultCase{"BadChecksum", {0x02, 0xAA, 0x00, 0x00, 0xAC, 0x00, 0x03}, "CheckSume Error!!"},
-        FaultCase{"BadStx", {0x01, 0xAA, 0x00, 0x00, 0x00, 0xAB, 0x03}, "Data Error"},
-        FaultCase{"BadEtx", {0x02, 0xAA, 0x00, 0x00, 0x00, 0xAC, 0x04}, "Data Error"},
-        FaultCase{"ShortPiece", {0x02, 0xAA, 0x00}, "Data Error"}),
+        FaultCase{"BadChecksum",
+                  {0x02, 0xAA, 0x00, 0x00, 0xAC, 0x00, 0x03},
+                  "CheckSume Error!!",
+                  "checksum"},
+        FaultCase{"BadStx", {0x01, 0xAA, 0x00, 0x00, 0x00, 0xAB, 0x03}, "Data Error", "delimiter"},
+        FaultCase{"BadEtx", {0x02, 0xAA, 0x00, 0x00, 0x00, 0xAC, 0x04}, "Data Error", "delimiter"},
+        FaultCase{"ShortPiece", {0x02, 0xAA, 0x00}, "Data Error", "delimiter"}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

@@ -92,7 +92,7 @@ UpdateResult RunOneUpdate(TComm& comm, sim::ByteTransport& line, const MemoryStr
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (!unitDone) return;
     const bool completed =
-        effects.Status() == kTextSuccess || effects.Status() == kTextCompletionFail;
+        effects.Ended() == UpdateEnd::Success || effects.Ended() == UpdateEnd::UnitFailure;
     if (completed || --graceTicks <= 0) loop.quit();
   });
   poll.start(5);
@@ -104,7 +104,7 @@ UpdateResult RunOneUpdate(TComm& comm, sim::ByteTransport& line, const MemoryStr
   const bool sameBytes =
       image.Size() >= flash.size() && std::equal(flash.begin(), flash.end(), image.Memory());
   result.byteExact = summary.outcome == sim::SimOutcome::Success && sameBytes &&
-                     effects.Status() == kTextSuccess && effects.Fault().empty();
+                     effects.Ended() == UpdateEnd::Success && effects.Fault().empty();
   if (!result.byteExact) {
     result.detail = sim::FormatSummary(summary) + " status=\"" + effects.Status() + "\"";
     if (!effects.Fault().empty())

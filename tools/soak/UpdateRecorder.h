@@ -6,6 +6,7 @@
 // Thread affinity: the update driver's thread.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ class UpdateRecorder : public UpdateView {
   void MoveStatus(int) override {}
   void SetStatusText(const std::string& text) override { status_ = text; }
   void SetGaugeProgress(int) override {}
+  void UpdateEnded(UpdateEnd end) override { end_ = end; }
   void FatalError(const std::string& text) override {
     if (fault_.empty()) {
       fault_ = text;
@@ -34,13 +36,16 @@ class UpdateRecorder : public UpdateView {
     lastChunk_.assign(data, data + length);
   }
 
+  // The status line's last text, for the report; how the update ended.
   const std::string& Status() const { return status_; }
+  const std::optional<UpdateEnd>& Ended() const { return end_; }
   // The frame fault that ended the update, "" when none, and its chunk.
   const std::string& Fault() const { return fault_; }
   const std::vector<uint8_t>& FaultChunk() const { return faultChunk_; }
 
  private:
   std::string status_;
+  std::optional<UpdateEnd> end_;
   std::string fault_;
   std::vector<uint8_t> faultChunk_;
   std::vector<uint8_t> lastChunk_;

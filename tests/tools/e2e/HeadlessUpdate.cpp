@@ -45,8 +45,12 @@ void HeadlessUpdate::Written(const uint8_t* data, uint16_t length) {
 
 void HeadlessUpdate::SetStatusText(const std::string& text) {
   texts_.push_back(text);
-  if (text == kv37::kTextSuccess || text == kv37::kTextCompletionFail ||
-      text == kv37::kTextUpdateFail)
+}
+
+void HeadlessUpdate::UpdateEnded(kv37::UpdateEnd end) {
+  // A frame fault ends with its FatalError, which comes next.
+  if (end == kv37::UpdateEnd::Success || end == kv37::UpdateEnd::UnitFailure ||
+      end == kv37::UpdateEnd::NoAnswer)
     End();
 }
 

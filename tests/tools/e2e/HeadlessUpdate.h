@@ -58,6 +58,7 @@ class HeadlessUpdate : public kv37::UpdateView {
   void ShowStatus() override {}
   void MoveStatus(int left) override { statusLeft_ = left; }
   void SetStatusText(const std::string& text) override;
+  void UpdateEnded(kv37::UpdateEnd end) override;
   void SetGaugeProgress(int value) override { gauge_ = value; }
   void FatalError(const std::string& text) override;
   void Written(const uint8_t* data, uint16_t length) override;
