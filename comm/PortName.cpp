@@ -32,8 +32,10 @@ std::string Named(const TOpenResult& r) {
 }  // namespace
 
 std::string PortMapDirectory() {
-  return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString() +
-         "/ports";
+  // Named here, not after the running program: the window, the updater and
+  // the station share one map.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString() +
+         "/kv37update/ports";
 }
 
 std::string ResolvePortName(const std::string& name) {
@@ -51,30 +53,18 @@ std::string ResolvePortName(const std::string& name) {
 }
 
 std::string PortTargetText(const std::string& name) {
-  namespace fs = std::filesystem;
-  const std::string path = ResolvePortName(name);
-  std::error_code ec;
-  std::string text = path;
-  if (fs::is_symlink(path, ec)) {
-    // Shown as the open would reach it, links followed, even when the end is
-    // missing: that end is what the technician has to plug in.
-    fs::path target = fs::read_symlink(path, ec);
-    if (!ec) {
-      if (target.is_relative()) target = fs::path(path).parent_path() / target;
-      const fs::path device = fs::weakly_canonical(target, ec);
-      text += " -> " + (ec ? target.lexically_normal() : device).string();
-    }
-  }
-  if (!fs::exists(path, ec)) text += " (not present)";
+  // Shown as the open would reach it, links followed, even when the end is
+  // missing: that end is what the technician has to plug in.
+  const TPortIdentity id = IdentifyPort(name);
+  std::string text = id.path;
+  if (id.devicePath != id.path) text += " -> " + id.devicePath;
+  if (id.usb) text += " (" + UsbIdentityText(*id.usb) + ")";
+  if (!id.present) text += " (not present)";
   return text;
 }
 
 TOpenResult OpenPort(const std::string& name) {
   return OpenSerialDevice(ResolvePortName(name));
-}
-
-bool ProbePort(const std::string& name) {
-  return OpenPort(name).device != nullptr;
 }
 
 std::string HolderText(long pid, const std::string& name) {
@@ -89,24 +79,29 @@ std::string UncheckedText(const TOpenResult& r) {
          " processes): a getty or ModemManager there would take the unit's answers";
 }
 
-std::string DescribeOpenFailure(const TOpenResult& r) {
-  const std::string what = Named(r);
+std::string OpenStateText(const TOpenResult& r) {
   switch (r.error) {
     case TOpenError::None:
-      return {};
+      return "free";
     case TOpenError::Missing:
-      return "no such port: " + what + " does not exist";
+      return "not present";
     case TOpenError::Permission:
-      return "permission denied on " + what +
-             "; add the user to the dialout group (sudo usermod -aG dialout $USER) and log in "
-             "again";
+      return "no permission (join the dialout group)";
     case TOpenError::Busy:
-      return "port busy: " + what + " is held by " + HolderText(r.holderPid, r.holderName);
+      return "busy, held by " + HolderText(r.holderPid, r.holderName);
     case TOpenError::NotCharDevice:
     case TOpenError::NotTerminal:
-      return what + " is not a serial port";
+      return "not a serial port";
     case TOpenError::Other:
       break;
   }
-  return what + ": " + (r.sysError != 0 ? std::strerror(r.sysError) : "cannot be opened");
+  return r.sysError != 0 ? std::strerror(r.sysError) : "cannot be opened";
+}
+
+std::string DescribeOpenFailure(const TOpenResult& r) {
+  if (r.error == TOpenError::None) return {};
+  std::string text = Named(r) + ": " + OpenStateText(r);
+  if (r.error == TOpenError::Permission)
+    text += "; add the user to it (sudo usermod -aG dialout $USER) and log in again";
+  return text;
 }

@@ -11,10 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
-#include <cstdlib>
 
+#include "PortIdentity.h"
 #include "PosixPortLock.h"
 #include "PosixTermios.h"
 #include "SerialDevice.h"
@@ -320,18 +319,6 @@ TOpenError OpenErrorOf(int error) {
   }
 }
 
-// The device a path resolves to; the link's own target when it points nowhere.
-std::string DevicePath(const std::string& path) {
-  if (char* real = realpath(path.c_str(), nullptr)) {
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-  }
-  char target[PATH_MAX];
-  const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-  return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : path;
-}
-
 // Asks a USB adapter for low latency (its latency timer would otherwise hold
 // bytes for up to 16 ms) and a UART for no closing wait, so that closing a
 // port whose output is held by flow control never blocks. Drivers that offer
@@ -367,7 +354,7 @@ TOpenResult Busy(TOpenResult result, int fd, long holder, std::string name = {})
 TOpenResult OpenSerialDevice(const std::string& path, const std::string& lockDirectory) {
   TOpenResult result;
   result.path = path;
-  result.devicePath = DevicePath(path);
+  result.devicePath = ResolveDevicePath(path);
   const std::string lockFile = LockFilePath(lockDirectory, result.devicePath);
 
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

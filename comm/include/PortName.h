@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "PortIdentity.h"
 #include "SerialDevice.h"
 
 // <AppConfigLocation>/ports
@@ -23,19 +24,21 @@ std::string PortMapDirectory();
 std::string ResolvePortName(const std::string& name);
 
 // Where `name` leads, for showing before any open: "<map entry> -> <device>"
-// for a port-map entry, the device itself otherwise, with " (not present)"
-// when nothing is there. Opens nothing.
+// for a port-map entry, the device itself otherwise, with a USB adapter's
+// identity and " (not present)" when nothing is there. Opens nothing.
 std::string PortTargetText(const std::string& name);
 
 // Opens `name` exclusively (see OpenSerialDevice); the result says why not.
 TOpenResult OpenPort(const std::string& name);
 
-// True when `name` can be opened exclusively right now; the device is closed
-// again before returning.
-bool ProbePort(const std::string& name);
+// What an open found, in a few words: "free", "not present", "busy, held by
+// cat (pid 4242)", "no permission (join the dialout group)", "not a serial
+// port", or the system's own words for anything else.
+std::string OpenStateText(const TOpenResult& result);
 
-// Why an open failed, in words a technician can act on, naming the path and
-// the device it resolves to; "" for a successful open.
+// Why an open failed, in words a technician can act on: the path, the device
+// it resolves to and OpenStateText, with the command for a missing
+// permission; "" for a successful open.
 std::string DescribeOpenFailure(const TOpenResult& result);
 
 // "cat (pid 4242)", "the system console", or "another program" when the

@@ -157,8 +157,8 @@ TEST_F(WindowTest, FailedProbeShowsTheErrorWithItsReasonAndReappliesTheDefaults)
     std::string detail;  // part of the box's detail text
   };
   const std::vector<Refusal> refusals = {
-      {"not a port", files.Write("not-a-port", {1, 2, 3}), "is not a serial port"},
-      {"unplugged", files.Path("gone"), "does not exist"},
+      {"not a port", files.Write("not-a-port", {1, 2, 3}), "not a serial port"},
+      {"unplugged", files.Path("gone"), "not present"},
   };
   PortMap map;
   for (const Refusal& r : refusals) {
@@ -247,7 +247,7 @@ TEST_F(PortWindowTest, ProbeOfThePortTheWindowHoldsFails) {
   DismissNextBox(seen);
   QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
   EXPECT_EQ(seen.text, "COM Port Open Error!!");
-  EXPECT_NE(seen.detail.find("port busy"), std::string::npos) << seen.detail;
+  EXPECT_NE(seen.detail.find("busy, held by"), std::string::npos) << seen.detail;
   EXPECT_NE(seen.detail.find("pid " + std::to_string(getpid())), std::string::npos)
       << "the holder is this program: " << seen.detail;
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));

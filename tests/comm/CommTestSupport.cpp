@@ -1,5 +1,7 @@
 #include "CommTestSupport.h"
 
+#include "PortName.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -124,4 +126,8 @@ std::vector<uint8_t> Pattern(std::size_t length, unsigned seed) {
     b = static_cast<uint8_t>(x >> 16);
   }
   return v;
+}
+
+bool OpensNow(const std::string& name) {
+  return OpenPort(name).device != nullptr;
 }

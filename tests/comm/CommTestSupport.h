@@ -16,6 +16,10 @@ bool WaitUntil(const std::function<bool()>& done,
 // Runs the owner's event loop for `period`.
 void PumpEvents(std::chrono::milliseconds period);
 
+// True when the port `name` can be opened exclusively right now; it is
+// closed again at once.
+bool OpensNow(const std::string& name);
+
 // A pseudo-terminal: the component opens the slave by path, the test plays
 // the far end on the master.
 class TPty {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,14 +67,14 @@ TEST_F(PortMap, EntryIsTheOnlyPathForItsName) {
 TEST_F(PortMap, MappedNameOpensTheLinkedDevice) {
   TPty pty;
   Map("COM9", pty.slavePath());
-  EXPECT_TRUE(ProbePort("COM9"));
+  EXPECT_TRUE(OpensNow("COM9"));
   TComm comm;
   comm.CommName = "COM9";
   comm.StartComm();
   EXPECT_TRUE(comm.IsOpen());
   EXPECT_EQ(comm.LastOpenResult().path, dir + "/COM9");
   EXPECT_EQ(comm.LastOpenResult().devicePath, pty.slavePath());
-  EXPECT_FALSE(ProbePort("COM9"));
+  EXPECT_FALSE(OpensNow("COM9"));
 }
 
 TEST_F(PortMap, MappedNameNeverFallsBackToAnotherDevice) {
@@ -92,7 +93,7 @@ TEST_F(PortMap, MappedNameNeverFallsBackToAnotherDevice) {
     EXPECT_EQ(r.device, nullptr) << c.name;
     EXPECT_EQ(r.error, c.error) << c.name;
     EXPECT_EQ(r.path, dir + "/" + c.name) << c.name;
-    EXPECT_FALSE(ProbePort(c.name)) << c.name;
+    EXPECT_FALSE(OpensNow(c.name)) << c.name;
     TComm comm;
     comm.CommName = c.name;
     EXPECT_THROW(comm.StartComm(), ECommsError) << c.name;
@@ -130,13 +131,13 @@ TEST(ProbePort, OpenIsExclusiveUntilTheHolderCloses) {
   {
     TOpenResult held = OpenPort(pty.slavePath());
     ASSERT_TRUE(held.device);
-    EXPECT_FALSE(ProbePort(pty.slavePath()));
+    EXPECT_FALSE(OpensNow(pty.slavePath()));
     const TOpenResult second = OpenPort(pty.slavePath());
     EXPECT_EQ(second.error, TOpenError::Busy);
     EXPECT_EQ(second.holderPid, static_cast<long>(getpid()));
   }
-  EXPECT_TRUE(ProbePort(pty.slavePath()));
-  EXPECT_TRUE(ProbePort(pty.slavePath()));  // the probe itself holds nothing
+  EXPECT_TRUE(OpensNow(pty.slavePath()));
+  EXPECT_TRUE(OpensNow(pty.slavePath()));  // the probe itself holds nothing
 }
 
 TEST(OtherOpeners, APlainReaderOrTheSystemConsoleHoldsThePort) {
@@ -169,6 +170,63 @@ TEST(OtherOpeners, APlainReaderOrTheSystemConsoleHoldsThePort) {
   EXPECT_EQ(console.name, "the system console");
 }
 
+TEST(PortIdentity, UsbAdaptersAreFoundAboveTheirTtyInSysfs) {
+  // sysfs as the kernel lays it out: /sys/dev/char/M:m -> the tty's class
+  // folder, whose "device" is the port, below the interface, below the USB
+  // device (usb-serial); a CDC-ACM tty's "device" is the interface itself.
+  QTemporaryDir sys;
+  const fs::path root = sys.path().toStdString();
+  struct Case {
+    const char* name;
+    dev_t device;
+    const char* portFolder;  // the tty's "device", below devices/
+    bool usb;
+  };
+  const Case cases[] = {
+      {"usb-serial", makedev(188, 0), "pci0/usb1/1-1/1-1.2/1-1.2:1.0/ttyUSB0", true},
+      {"cdc-acm", makedev(166, 0), "pci0/usb1/1-1/1-1.3/1-1.3:1.2", true},
+      {"uart", makedev(4, 65), "platform/serial8250/tty/ttyS1", false},
+  };
+  for (const Case& c : cases) {
+    const fs::path port = root / "devices" / c.portFolder;
+    const fs::path tty = port / "tty" / c.name;
+    fs::create_directories(tty);
+    fs::create_directory_symlink(port, tty / "device");
+    fs::create_directories(root / "dev" / "char");
+    fs::create_directory_symlink(
+        tty, root / "dev" / "char" /
+                 (std::to_string(major(c.device)) + ":" + std::to_string(minor(c.device))));
+  }
+  // What the USB devices and their interfaces say about themselves.
+  const auto write = [&](const std::string& folder, const char* name, const char* value) {
+    std::ofstream(root / "devices" / folder / name) << value << "\n";
+  };
+  for (const char* usbDevice : {"pci0/usb1/1-1/1-1.2", "pci0/usb1/1-1/1-1.3"}) {
+    write(usbDevice, "idVendor", "0403");
+    write(usbDevice, "idProduct", "6001");
+  }
+  write("pci0/usb1/1-1/1-1.2", "serial", "A9XYZ");
+  write("pci0/usb1/1-1/1-1.2/1-1.2:1.0", "bInterfaceNumber", "00");
+  write("pci0/usb1/1-1/1-1.3/1-1.3:1.2", "bInterfaceNumber", "02");
+  for (const Case& c : cases)
+    EXPECT_EQ(UsbIdentityOf(c.device, root.string()).has_value(), c.usb) << c.name;
+  const TUsbIdentity serial = *UsbIdentityOf(makedev(188, 0), root.string());
+  EXPECT_EQ(UsbIdentityText(serial), "0403:6001 serial A9XYZ at USB 1-1.2");
+  EXPECT_EQ(serial.interface, "00");
+  const TUsbIdentity acm = *UsbIdentityOf(makedev(166, 0), root.string());
+  EXPECT_EQ(UsbIdentityText(acm), "0403:6001 at USB 1-1.3");
+  EXPECT_EQ(acm.interface, "02");
+}
+
+TEST_F(PortMap, ADanglingRelativeLinkLeadsToOnePlaceForTheOpenAndForTheTooltip) {
+  fs::create_directories(dir + "/adapters");
+  Map("COM5", "adapters/../adapters/unplugged");
+  const std::string expected = dir + "/adapters/unplugged";
+  EXPECT_EQ(IdentifyPort("COM5").devicePath, expected);
+  EXPECT_EQ(OpenPort("COM5").devicePath, expected);
+  EXPECT_EQ(PortTargetText("COM5"), dir + "/COM5 -> " + expected + " (not present)");
+}
+
 TEST(DescribeOpenFailure, TellsTheTechnicianWhatToDo) {
   const auto text = [](TOpenError error, long pid = 0, std::string name = {}, int sysError = 0) {
     TOpenResult r;
@@ -185,13 +243,13 @@ TEST(DescribeOpenFailure, TellsTheTechnicianWhatToDo) {
     const char* says;
   };
   const Case cases[] = {
-      {text(TOpenError::Missing), "does not exist"},
+      {text(TOpenError::Missing), "not present"},
       {text(TOpenError::Permission), "dialout"},
       {text(TOpenError::Busy), "held by another program"},
       {text(TOpenError::Busy, 0, "the system console"), "held by the system console"},
       {text(TOpenError::Busy, 4242, "minicom"), "held by minicom (pid 4242)"},
-      {text(TOpenError::NotTerminal), "is not a serial port"},
-      {text(TOpenError::NotCharDevice), "is not a serial port"},
+      {text(TOpenError::NotTerminal), "not a serial port"},
+      {text(TOpenError::NotCharDevice), "not a serial port"},
       {text(TOpenError::Other, 0, {}, EIO), "Input/output error"},
   };
   for (const Case& c : cases) {

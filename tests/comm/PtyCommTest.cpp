@@ -434,7 +434,7 @@ TEST_F(PtyComm, DestroyingAnOpenComponentStopsIt) {
   const auto block = Pattern(20000);
   ASSERT_TRUE(owned->WriteCommData(block.data(), static_cast<uint16_t>(block.size())));
   owned.reset();
-  EXPECT_TRUE(ProbePort(pty.slavePath()));
+  EXPECT_TRUE(OpensNow(pty.slavePath()));
 }
 
 }  // namespace

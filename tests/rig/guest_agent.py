@@ -115,9 +115,11 @@ def op_wait_path(req):
 
 def op_kill(req):
     job = jobs.pop(req["name"])
-    job.proc.kill()
-    job.join(10)
-    return {}
+    job.proc.send_signal(req.get("signal", 9))
+    if not job.join(req.get("timeout", 10)):
+        job.proc.kill()
+        job.join(10)
+    return {"rc": job.proc.returncode, "out": job.output()}
 
 
 OPS = {

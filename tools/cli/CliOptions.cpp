@@ -1,11 +1,8 @@
 #include "CliOptions.h"
 
 #include <CLI/CLI.hpp>
-#include <map>
-#include <string_view>
 
-#include "CliPlatform.h"
-#include "PortName.h"
+#include "PortIdentity.h"
 #include "PortOutcome.h"
 
 namespace kv37::cli {
@@ -13,7 +10,7 @@ namespace kv37::cli {
 namespace {
 
 constexpr const char* kExitStatusHelp =
-    "Exit status (with several ports the highest one wins):\n"
+    "Exit status of update (with several ports the highest one wins):\n"
     "  0    every unit reported success\n"
     "  1    a unit reported failure (\"Error!! please retry again\")\n"
     "  2    a unit fell silent: six watchdog ticks without an answer\n"
@@ -24,75 +21,124 @@ constexpr const char* kExitStatusHelp =
     "       or a bad checksum (\"CheckSume Error!!\")\n"
     "  5    bad arguments (two names of one device among them), an image that\n"
     "       cannot be read or is refused (empty or all 0xFF without --force),\n"
-    "       or an unwritable log file\n"
+    "       an unwritable log file, or a station that cannot start\n"
     "  130  interrupted by SIGINT (128 + 2)\n"
-    "  143  interrupted by SIGTERM (128 + 15)\n";
+    "  143  interrupted by SIGTERM (128 + 15)\n"
+    "A station stopped by SIGINT or SIGTERM exits 0; history exits 0 or 5.\n";
 
-int Usage() {
-  return static_cast<int>(ExitStatus::Usage);
+// The update options, on the program itself (the default command) and on
+// `update`, bound to the same fields.
+void AddUpdateOptions(CLI::App& app, CliOptions& o) {
+  app.add_option("IMAGE", o.update.image,
+                 "OS image file; padded with 0xFF to 128 KiB unless larger");
+  app.add_option(
+         "-p,--port", o.update.ports,
+         "port to update a unit on; repeat for several units: COM1 .. COM256 (per-user port map,\n"
+         "then /dev/ttyS<n-1>), a device path, or a name under /dev")
+      ->allow_extra_args(false)  // one name per --port, so IMAGE may come last
+      ->take_all();
+  app.add_flag("--json", o.json,
+               "one JSON object per event on the standard output instead of progress lines");
+  app.add_option("--log", o.update.logPath, "append a timestamped record of the run to FILE")
+      ->type_name("FILE");
+  app.add_option("--record", o.update.recordPath,
+                 "record each unit in the unit database DB (SQLite; see history)")
+      ->type_name("DB");
+  app.add_flag("--fast", o.update.fast,
+               "answer a complete, checksum-valid page request at once instead of after the\n"
+               "100 ms read gap; anything else is cut by the gap as without it");
+  app.add_flag("-q,--quiet", o.update.quiet, "print only the summary (no progress lines)");
+  app.add_flag("--force", o.update.force,
+               "send an image that is empty or all 0xFF (it would erase the unit)");
+}
+
+std::string CheckUpdate(const UpdateOptions& u) {
+  if (u.image.empty()) return "IMAGE is required";
+  if (u.ports.empty()) return "--port is required";
+  // Decided before any port is opened: the first name would get the start
+  // command and the second a misleading "busy".
+  std::vector<TPortIdentity> seen;
+  for (const std::string& port : u.ports) {
+    if (port.empty()) return "--port: empty port name";
+    TPortIdentity id = IdentifyPort(port);
+    for (const TPortIdentity& other : seen)
+      if (SameDevice(id, other))
+        return "--port " + port + ": the same device as --port " + other.name;
+    seen.push_back(std::move(id));
+  }
+  return {};
 }
 
 }  // namespace
 
-bool HasFlag(int argc, const char* const argv[], std::string_view flag) {
-  for (int i = 1; i < argc; ++i)
-    if (argv[i] == flag) return true;
-  return false;
-}
-
 ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& out) {
-  CliOptions options;
+  CliOptions o;
   CLI::App app{
-      "Installs an OS image into KV-37 units over RS-232, several units at once.\n"
-      "Each port gets the start command and is served the pages its unit asks for\n"
-      "(57600 bit/s, 8N1; 1000 ms watchdog, six silent ticks).",
+      "Installs an OS image into KV-37 units over RS-232: several units at once, or all\n"
+      "shift long at a fixture's slots. Each port gets the start command and is served\n"
+      "the pages its unit asks for (57600 bit/s, 8N1; 1000 ms watchdog, six silent ticks).",
       "kv37-update-cli"};
-  app.add_option("IMAGE", options.image, "OS image file; padded with 0xFF to 128 KiB unless larger")
-      ->required();
-  app.add_option(
-         "-p,--port", options.ports,
-         "port to update a unit on; repeat for several units: COM1 .. COM256 (per-user port map,\n"
-         "then /dev/ttyS<n-1>), a device path, or a name under /dev")
-      ->required()
-      ->allow_extra_args(false)  // one name per --port, so IMAGE may come last
-      ->take_all();
-  app.add_flag("--json", options.json,
-               "one JSON object per event on the standard output instead of progress lines");
-  app.add_option("--log", options.logPath, "append a timestamped record of the run to FILE")
-      ->type_name("FILE");
-  app.add_flag("--fast", options.fast,
-               "answer a complete, checksum-valid page request at once instead of after the\n"
-               "100 ms read gap; anything else is cut by the gap as without it");
-  app.add_flag("-q,--quiet", options.quiet, "print only the summary (no progress lines)");
-  bool listPorts = false;  // handled before these options, see HasFlag
-  app.add_flag("--list-ports", listPorts,
-               "list the serial ports (COM map entries, /dev/serial/by-id, ttyUSB, ttyACM,\n"
-               "ttyS) with the device each leads to and whether it is free, then exit");
-  app.add_flag("--force", options.force,
-               "send an image that is empty or all 0xFF (it would erase the unit)");
+  app.require_subcommand(0, 1);
+  AddUpdateOptions(app, o);
+  bool listPorts = false;
+  app.add_flag("--list-ports", listPorts, "the same as the list-ports command");
   app.set_version_flag("--version", std::string("kv37-update-cli ") + KV37_VERSION);
   app.footer(kExitStatusHelp);
+
+  CLI::App* update =
+      app.add_subcommand("update", "update the units on the named ports (the default)");
+  AddUpdateOptions(*update, o);
+
+  CLI::App* list = app.add_subcommand(
+      "list-ports",
+      "list the serial ports (COM map entries, /dev/serial/by-id, ttyUSB, ttyACM, ttyS)\n"
+      "with the device each leads to, whether it is free, and a USB adapter's identity");
+  list->add_flag("--json", o.json, "one JSON object instead of the table");
+
+  CLI::App* station = app.add_subcommand(
+      "station", "run a fixture: update each unit as its slot's adapter appears (docs/STATION.md)");
+  station->add_option("FILE", o.station.file, "the station file")->required();
+  station->add_flag("--json", o.json, "one JSON object per event instead of the board");
+  station->add_option("--record", o.station.recordPath, "the unit database (overrides the file)")
+      ->type_name("DB");
+  station->add_option("--log", o.station.logPath, "append a timestamped record to FILE")
+      ->type_name("FILE");
+
+  CLI::App* history = app.add_subcommand("history", "show the units a unit database recorded");
+  history->add_option("DB", o.history.database, "the unit database")->required();
+  history->add_option("--since", o.history.since, "from this local time on (2026-12-09T08:00)")
+      ->type_name("TIME");
+  history->add_option("--until", o.history.until, "before this local time")->type_name("TIME");
+  history->add_option("--slot", o.history.slot, "only this slot")->type_name("NAME");
+  history
+      ->add_option("--outcome", o.history.outcome,
+                   "only this outcome: success, unit-failure, silent, port-lost, open-error, "
+                   "frame-fault or interrupted")
+      ->type_name("KEYWORD");
+  history->add_option("--format", o.history.format, "table, csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
     app.exit(e, out, out);
-    return {std::nullopt, 0, {}};
+    return {std::nullopt, 0, {}, false};
   } catch (const CLI::ParseError& e) {
-    return {std::nullopt, Usage(), std::string(e.what()) + "; run with --help for the options"};
+    return {std::nullopt, static_cast<int>(ExitStatus::Usage),
+            std::string(e.what()) + "; run with --help for the options", o.json};
   }
 
-  // Decided before any port is opened: the first name would get the start
-  // command and the second a misleading "busy".
-  std::map<std::string, std::string> devices;
-  for (const std::string& port : options.ports) {
-    if (port.empty()) return {std::nullopt, Usage(), "--port: empty port name"};
-    const auto [it, added] = devices.emplace(DeviceIdentity(ResolvePortName(port)), port);
-    if (!added)
-      return {std::nullopt, Usage(),
-              "--port " + port + ": the same device as --port " + it->second};
+  if (list->parsed() || listPorts) {
+    o.command = Command::ListPorts;
+  } else if (station->parsed()) {
+    o.command = Command::Station;
+  } else if (history->parsed()) {
+    o.command = Command::History;
+  } else if (const std::string problem = CheckUpdate(o.update); !problem.empty()) {
+    return {std::nullopt, static_cast<int>(ExitStatus::Usage), problem, o.json};
   }
-  return {std::move(options), 0, {}};
+  const bool json = o.json;
+  return {std::move(o), 0, {}, json};
 }
 
 }  // namespace kv37::cli

@@ -8,11 +8,6 @@
 
 namespace kv37::cli {
 
-// What makes `path` one device: its device number for a device that exists
-// (so two names of one device match even through different links), else the
-// path with links and ".." resolved. Opens nothing. Any thread.
-std::string DeviceIdentity(const std::string& path);
-
 // True when `path` has a UART (or adapter) behind it: the serial driver
 // reports a port type. Opens the device without waiting for carrier and
 // without taking it; false when it cannot be opened or tell.

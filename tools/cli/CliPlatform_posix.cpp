@@ -30,18 +30,6 @@ extern "C" void OnInterruptSignal(int signal) {
 
 }  // namespace
 
-std::string DeviceIdentity(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)))
-    return "device " + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
-  if (char* real = realpath(path.c_str(), nullptr)) {
-    std::string resolved(real);
-    std::free(real);
-    return "path " + resolved;
-  }
-  return "path " + path;
-}
-
 bool IsSerialLine(const std::string& path) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;

@@ -24,10 +24,6 @@ QString Keyword(PortOutcome outcome) {
   return QString::fromLatin1(keyword.data(), static_cast<qsizetype>(keyword.size()));
 }
 
-std::string Compact(const QJsonObject& object) {
-  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
 const char* EventName(PortEventKind kind) {
   switch (kind) {
     case PortEventKind::Opened:
@@ -48,10 +44,21 @@ const char* EventName(PortEventKind kind) {
 
 }  // namespace
 
+std::string CompactJson(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QJsonObject UsbJson(const TUsbIdentity& usb) {
+  return {{"vendor_id", Text(usb.vendorId)}, {"product_id", Text(usb.productId)},
+          {"serial", Text(usb.serial)},      {"manufacturer", Text(usb.manufacturer)},
+          {"product", Text(usb.product)},    {"interface", Text(usb.interface)},
+          {"usb_port", Text(usb.usbPath)}};
+}
+
 std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string>& ports) {
   QJsonArray names;
   for (const std::string& port : ports) names.append(Text(port));
-  return Compact({{"event", "run_started"},
+  return CompactJson({{"event", "run_started"},
                   {"image", Text(image.path)},
                   {"file_size", static_cast<qint64>(image.fileSize)},
                   {"image_size", static_cast<qint64>(image.imageSize)},
@@ -60,7 +67,7 @@ std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string
 }
 
 std::string ErrorJson(const std::string& message, ExitStatus status) {
-  return Compact(
+  return CompactJson(
       {{"event", "error"}, {"message", Text(message)}, {"exit_status", static_cast<int>(status)}});
 }
 
@@ -68,6 +75,8 @@ std::string PortEventJson(const PortEvent& event) {
   QJsonObject object{{"event", EventName(event.kind)},
                      {"port", Text(event.port)},
                      {"elapsed_ms", static_cast<qint64>(event.elapsed.count())}};
+  if (event.slot != event.port) object["slot"] = Text(event.slot);
+  if (event.usb) object["usb"] = UsbJson(*event.usb);
   switch (event.kind) {
     case PortEventKind::Opened:
       object["path"] = Text(event.path);
@@ -93,7 +102,7 @@ std::string PortEventJson(const PortEvent& event) {
       object["percent"] = event.percent;
       break;
   }
-  return Compact(object);
+  return CompactJson(object);
 }
 
 std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status,
@@ -110,7 +119,7 @@ std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus stat
   QJsonObject summary{
       {"event", "summary"}, {"exit_status", static_cast<int>(status)}, {"ports", ports}};
   if (!sha256.empty()) summary["sha256"] = Text(sha256);
-  return Compact(summary);
+  return CompactJson(summary);
 }
 
 void JsonEventWriter::RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) {

@@ -5,6 +5,7 @@
 //
 // Main thread only; each line is flushed as it is written.
 
+#include <QJsonObject>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,12 @@
 #include "PortEvents.h"
 
 namespace kv37::cli {
+
+// One line of JSON: `object` without spaces or line breaks.
+std::string CompactJson(const QJsonObject& object);
+
+// {"vendor_id","product_id","serial","manufacturer","product","interface","usb_port"}
+QJsonObject UsbJson(const TUsbIdentity& usb);
 
 std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string>& ports);
 std::string PortEventJson(const PortEvent& event);

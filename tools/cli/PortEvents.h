@@ -1,15 +1,19 @@
 #pragma once
-// What the updater reports while it runs: one event per step of a port's
-// update, and the run's start and end. Sinks (terminal progress, JSON lines,
-// the log file) implement EventSink; all calls come from the main thread.
+// What the updater reports while it runs: one event per step of a unit's
+// update, each naming its slot, and for the `update` command the start and
+// end of the whole batch. Sinks (terminal progress, JSON lines, the log
+// file, the station's board and its database) implement EventSink; all calls
+// come from the main thread.
 
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "PortIdentity.h"
 #include "PortOutcome.h"
 
 namespace kv37::cli {
@@ -34,7 +38,7 @@ enum class PortEventKind {
   Opened,        // `path` is what was opened (a map entry, say), `device` where it leads;
                  // `text` says what could not be checked for other openers, if anything
   StartSent,     // the start command is queued and the watchdog runs
-  PageServed,    // `page` was answered; `percent` and `pagesServed` updated
+  PageServed,    // `page` was answered; `percent` and `pages` updated
   StateChanged,  // `text` is the new status text (Time_Out0 .. Time_Out5)
   LineError,     // `text` names the line errors the port reported
   Finished,      // `outcome` and the reason in `text`; the port is closed next
@@ -42,7 +46,9 @@ enum class PortEventKind {
 
 struct PortEvent {
   PortEventKind kind = PortEventKind::Opened;
-  std::string port;  // as given on the command line
+  std::string slot;                 // the station's slot; for `update` the port as given
+  std::string port;                 // as given on the command line, or the slot's device
+  std::optional<TUsbIdentity> usb;  // the adapter, on Opened and Finished
   std::string path;
   std::string device;
   uint16_t page = 0;  // the page last served
@@ -66,15 +72,19 @@ struct PortResult {
   std::string reason;
   PageCounts pages;
   std::chrono::milliseconds elapsed{0};
+  std::string slot{};  // the station's slot; for `update` the port
 };
 
 class EventSink {
  public:
   virtual ~EventSink() = default;
-  virtual void RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) = 0;
+  // Each step of each unit's run, from its opening to its Finished event.
   virtual void Report(const PortEvent& event) = 0;
-  // Every port has finished; `results` in command-line order.
-  virtual void RunEnded(const std::vector<PortResult>& results, ExitStatus status) = 0;
+  // The `update` command's batch, around its units' events: its image and
+  // ports, then every port's result in command-line order. The station,
+  // whose units come and go, calls neither.
+  virtual void RunStarted(const ImageInfo& /*image*/, const std::vector<std::string>& /*ports*/) {}
+  virtual void RunEnded(const std::vector<PortResult>& /*results*/, ExitStatus /*status*/) {}
 };
 
 // Hands every call to each sink in turn. The sinks must outlive it.

@@ -4,9 +4,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <array>
 #include <filesystem>
 
 #include "CliPlatform.h"
+#include "JsonEvents.h"
 #include "PortName.h"
 
 namespace kv37::cli {
@@ -16,8 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 
 ListedPort Try(const std::string& name, const std::string& path) {
-  const TOpenResult r = OpenSerialDevice(path);
-  return {name, r.devicePath, r.error, r.holderPid, r.holderName, r.uncheckedProcs};
+  ListedPort port{name, IdentifyPort(path), OpenSerialDevice(path)};
+  port.open.device.reset();
+  return port;
 }
 
 std::vector<fs::path> Sorted(const fs::path& folder, bool (*keep)(const std::string&)) {
@@ -52,50 +55,36 @@ std::vector<ListedPort> ListPorts(const std::string& devFolder) {
   for (const fs::path& device : Sorted(devFolder, IsDeviceName)) {
     ListedPort port = Try(device.string(), device.string());
     // Every PC has ttyS0..ttyS31 nodes; only those with a UART behind answer.
+    const TOpenError state = port.open.error;
     const bool onBoard = device.filename().string().rfind("ttyS", 0) == 0;
-    if (onBoard && (port.state == TOpenError::NotTerminal || port.state == TOpenError::Other ||
-                    (port.state == TOpenError::None && !IsSerialLine(device.string()))))
+    if (onBoard && (state == TOpenError::NotTerminal || state == TOpenError::Other ||
+                    (state == TOpenError::None && !IsSerialLine(device.string()))))
       continue;
     ports.push_back(std::move(port));
   }
   return ports;
 }
 
-std::string StateText(const ListedPort& port) {
-  switch (port.state) {
-    case TOpenError::None:
-      return "free";
-    case TOpenError::Busy:
-      return "busy, held by " + HolderText(port.holderPid, port.holderName);
-    case TOpenError::Permission:
-      return "no permission (join the dialout group)";
-    case TOpenError::Missing:
-      return "missing";
-    case TOpenError::NotCharDevice:
-    case TOpenError::NotTerminal:
-      return "not a serial port";
-    case TOpenError::Other:
-      break;
-  }
-  return "cannot be opened";
-}
-
 std::string PortListText(const std::vector<ListedPort>& ports) {
   if (ports.empty()) return "no serial ports found\n";
-  std::size_t nameWidth = 4, deviceWidth = 6;
-  for (const ListedPort& p : ports) {
-    nameWidth = std::max(nameWidth, p.name.size());
-    deviceWidth = std::max(deviceWidth, p.device.size());
-  }
-  const auto row = [&](const std::string& a, const std::string& b, const std::string& c) {
-    return a + std::string(nameWidth - a.size() + 2, ' ') + b +
-           std::string(deviceWidth - b.size() + 2, ' ') + c + "\n";
-  };
-  std::string text = row("PORT", "DEVICE", "STATE");
+  std::vector<std::array<std::string, 4>> rows{{"PORT", "DEVICE", "STATE", "USB"}};
   bool unchecked = false;
   for (const ListedPort& p : ports) {
-    unchecked = unchecked || p.uncheckedProcs > 0;
-    text += row(p.name, p.device, StateText(p) + (p.uncheckedProcs > 0 ? "*" : ""));
+    unchecked = unchecked || p.open.uncheckedProcs > 0;
+    rows.push_back({p.name, p.identity.devicePath,
+                    OpenStateText(p.open) + (p.open.uncheckedProcs > 0 ? "*" : ""),
+                    p.identity.usb ? UsbIdentityText(*p.identity.usb) : ""});
+  }
+  std::array<std::size_t, 4> width{};
+  for (const auto& row : rows)
+    for (std::size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i)
+      line += row[i] + (i + 1 < row.size() ? std::string(width[i] - row[i].size() + 2, ' ') : "");
+    line.erase(line.find_last_not_of(' ') + 1);
+    text += line + "\n";
   }
   if (unchecked) text += "* programs of other users could not be checked; as root they would be\n";
   return text;
@@ -105,14 +94,15 @@ std::string PortListJson(const std::vector<ListedPort>& ports) {
   QJsonArray list;
   for (const ListedPort& p : ports) {
     QJsonObject port{{"name", QString::fromStdString(p.name)},
-                     {"device", QString::fromStdString(p.device)},
-                     {"state", QString::fromStdString(StateText(p))},
-                     {"free", p.state == TOpenError::None}};
-    if (p.uncheckedProcs > 0) port["unchecked_processes"] = p.uncheckedProcs;
-    if (p.holderPid != 0) {
-      port["holder_pid"] = static_cast<qint64>(p.holderPid);
-      port["holder"] = QString::fromStdString(p.holderName);
+                     {"device", QString::fromStdString(p.identity.devicePath)},
+                     {"state", QString::fromStdString(OpenStateText(p.open))},
+                     {"free", p.open.error == TOpenError::None}};
+    if (p.open.uncheckedProcs > 0) port["unchecked_processes"] = p.open.uncheckedProcs;
+    if (p.open.holderPid != 0) {
+      port["holder_pid"] = static_cast<qint64>(p.open.holderPid);
+      port["holder"] = QString::fromStdString(p.open.holderName);
     }
+    if (p.identity.usb) port["usb"] = UsbJson(*p.identity.usb);
     list.append(port);
   }
   return QJsonDocument(QJsonObject{{"event", "ports"}, {"ports", list}})

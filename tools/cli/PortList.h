@@ -1,20 +1,19 @@
 #pragma once
-// --list-ports: the serial devices a technician may name with --port.
+// list-ports: the serial devices a technician may name with --port or in a
+// station's slots.
 
 #include <string>
 #include <vector>
 
+#include "PortIdentity.h"
 #include "SerialDevice.h"
 
 namespace kv37::cli {
 
 struct ListedPort {
-  std::string name;                     // what to give --port: a COM name, a by-id link or a device
-  std::string device;                   // where it leads
-  TOpenError state = TOpenError::None;  // None: free right now
-  long holderPid = 0;                   // Busy: the holder, where known
-  std::string holderName;
-  int uncheckedProcs = 0;  // free, but other users' processes were not looked at
+  std::string name;        // what to give --port: a COM name, a by-id link or a device
+  TPortIdentity identity;  // where it leads, with a USB adapter's identity
+  TOpenResult open;        // what an open found just now (the device is closed again)
 };
 
 // The port map's COM entries, /dev/serial/by-id links, and the ttyUSB*,
@@ -23,13 +22,11 @@ struct ListedPort {
 // open and closed at once. `devFolder` is /dev but for tests.
 std::vector<ListedPort> ListPorts(const std::string& devFolder = "/dev");
 
-// "free", "busy, held by minicom (pid 4242)", "no permission (join the dialout
-// group)", "missing", "not a serial port".
-std::string StateText(const ListedPort& port);
-
-// A table with a heading, or "no serial ports found".
+// A table with a heading (port, device, state, USB identity), or "no serial
+// ports found". Free ports for which other users' programs could not be
+// checked are marked "free*", with a line saying so.
 std::string PortListText(const std::vector<ListedPort>& ports);
-// {"event":"ports","ports":[{"name","device","state","free","holder_pid","holder"}]}
+// {"event":"ports","ports":[{"name","device","state","free","holder_pid","holder","usb"}]}
 std::string PortListJson(const std::vector<ListedPort>& ports);
 
 }  // namespace kv37::cli

@@ -14,6 +14,9 @@ namespace kv37::cli {
 namespace {
 
 constexpr uint32_t kLineRate = 57600;
+// Inside the watchdog's six seconds, so a unit powered at any moment is
+// started before the watchdog would give up.
+constexpr int kRepeatStartMs = 3000;
 constexpr std::size_t kPageNumbers = 0x10000;
 
 std::string LineErrorText(uint32_t flags) {
@@ -33,10 +36,12 @@ std::string LineErrorText(uint32_t flags) {
 
 }  // namespace
 
-PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, bool fast,
-                 QObject* parent)
+PortRun::PortRun(std::string slot, std::string port, const MemoryStream& image, EventSink& sink,
+                 RunOptions options, QObject* parent)
     : QObject(parent),
+      slot_(std::move(slot)),
       port_(std::move(port)),
+      options_(options),
       image_(image),
       sink_(sink),
       comm_(new TComm(this)),
@@ -49,7 +54,7 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, b
   comm_->CommName = port_;
   comm_->SetBaudRate(kLineRate);
   comm_->SetOutx_XonXoffFlow(false);
-  if (fast) {
+  if (options_.fast) {
     // Every read is handed over as it comes and cut here instead; the line
     // settings stay the window's.
     framing_ = new FastFraming(
@@ -83,6 +88,12 @@ PortRun::PortRun(std::string port, const MemoryStream& image, EventSink& sink, b
     Finish(PortOutcome::Silent,
            "no page request or result for 6 s after a chunk that was no page request");
   });
+  if (options_.waitForUnit) {
+    repeatStart_ = new QTimer(this);
+    repeatStart_->setInterval(kRepeatStartMs);
+    connect(repeatStart_, &QTimer::timeout, this, [this] { driver_->KV37_ModeClick(); });
+  }
+  result_.slot = slot_;
   result_.port = port_;
 }
 
@@ -95,6 +106,7 @@ PortRun::~PortRun() {
 
 void PortRun::Start() {
   started_ = Clock::now();
+  usb_ = IdentifyPort(port_).usb;
   try {
     comm_->StartComm();
   } catch (const ECommsError& e) {
@@ -111,6 +123,7 @@ void PortRun::Start() {
   pendingEnd_.reset();
   driver_->KV37_ModeClick();
   if (!pendingEnd_) sink_.Report(Event(PortEventKind::StartSent));
+  if (repeatStart_) repeatStart_->start();
   AfterController(false);
 }
 
@@ -130,7 +143,10 @@ void PortRun::AfterController(bool chunkHandled) {
     Finish(end.outcome, end.reason);
     return;
   }
-  if (chunkHandled && !driver_->Watchdog()->isActive()) idleGuard_->start();
+  // Before the unit's first request a waiting run takes noise for a unit
+  // being powered, and goes on waiting.
+  const bool waiting = repeatStart_ && !unitAnswered_;
+  if (chunkHandled && !waiting && !driver_->Watchdog()->isActive()) idleGuard_->start();
 }
 
 void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
@@ -138,11 +154,12 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
   finished_ = true;
   driver_->Halt();
   idleGuard_->stop();
+  if (repeatStart_) repeatStart_->stop();
 
   PortEvent event = Event(PortEventKind::Finished);
   event.outcome = outcome;
   event.text = reason;
-  result_ = {port_, outcome, reason, pages_, event.elapsed};
+  result_ = {port_, outcome, reason, pages_, event.elapsed, slot_};
   sink_.Report(event);
 
   // Not from inside the component's own event: close from the event loop.
@@ -155,7 +172,9 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
 PortEvent PortRun::Event(PortEventKind kind) const {
   PortEvent event;
   event.kind = kind;
+  event.slot = slot_;
   event.port = port_;
+  if (kind == PortEventKind::Opened || kind == PortEventKind::Finished) event.usb = usb_;
   event.page = lastPage_;
   event.pages = pages_;
   event.percent = PercentOf(pages_);
@@ -175,8 +194,6 @@ void PortRun::WriteRefused() {
 
 void PortRun::Written(const uint8_t*, uint16_t length) {
   if (finished_ || length != kPageReplyLength) return;
-  // The controller sets the gauge to the page just before it writes the reply.
-  lastPage_ = static_cast<uint16_t>(gauge_);
   ++pages_.replies;
   if (lastPage_ >= imagePages_)
     ++pages_.beyond;
@@ -189,25 +206,43 @@ void PortRun::Written(const uint8_t*, uint16_t length) {
   sink_.Report(Event(PortEventKind::PageServed));
 }
 
-void PortRun::SetStatusText(const std::string& text) {
+void PortRun::WatchdogTicked(int32_t count) {
   if (finished_) return;
-  if (text == kTextSuccess) {
-    pendingEnd_ = End{PortOutcome::Success, text};
-  } else if (text == kTextCompletionFail) {
-    pendingEnd_ = End{PortOutcome::UnitFailure, text + " (the unit reported failure)"};
-  } else if (text == kTextUpdateFail) {
-    pendingEnd_ = End{PortOutcome::Silent, text + " (no answer for 6 s)"};
-  } else if (text.rfind("PAGE", 0) != 0) {  // a page is reported once its reply is queued
-    PortEvent event = Event(PortEventKind::StateChanged);
-    event.text = text;
-    sink_.Report(event);
-  }
+  PortEvent event = Event(PortEventKind::StateChanged);
+  event.text = TimeOutText(count);
+  sink_.Report(event);
 }
 
-void PortRun::FatalError(const std::string& text) {
-  const char* what = text == kTextDataError ? " (page request with a bad delimiter)"
-                                            : " (page request with a bad checksum)";
-  pendingEnd_ = End{PortOutcome::FrameFault, text + what};
+void PortRun::PageRequested(uint16_t page) {
+  lastPage_ = page;
+  unitAnswered_ = true;
+  if (repeatStart_) repeatStart_->stop();
+}
+
+void PortRun::UpdateEnded(UpdateEnd end) {
+  if (finished_) return;
+  // Silence before the unit has answered at all: no unit yet.
+  if (end == UpdateEnd::NoAnswer && repeatStart_ && !unitAnswered_) return;
+  switch (end) {
+    case UpdateEnd::Success:
+      pendingEnd_ = End{PortOutcome::Success, kTextSuccess};
+      return;
+    case UpdateEnd::UnitFailure:
+      pendingEnd_ = End{PortOutcome::UnitFailure,
+                        std::string(kTextCompletionFail) + " (the unit reported failure)"};
+      return;
+    case UpdateEnd::NoAnswer:
+      pendingEnd_ = End{PortOutcome::Silent, std::string(kTextUpdateFail) + " (no answer for 6 s)"};
+      return;
+    case UpdateEnd::DelimiterFault:
+      pendingEnd_ = End{PortOutcome::FrameFault,
+                        std::string(kTextDataError) + " (page request with a bad delimiter)"};
+      return;
+    case UpdateEnd::ChecksumFault:
+      pendingEnd_ = End{PortOutcome::FrameFault,
+                        std::string(kTextChecksumError) + " (page request with a bad checksum)"};
+      return;
+  }
 }
 
 }  // namespace kv37::cli

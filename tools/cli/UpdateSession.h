@@ -1,12 +1,13 @@
 #pragma once
-// All ports of one run: starts a PortRun per port on the main thread's event
-// loop, waits until each has finished and closed its port, and tells the
-// worst outcome.
+// The `update` command's batch: starts a PortRun per port on the main
+// thread's event loop, keeps each one's result once it has finished and
+// closed its port, and tells the worst outcome.
 //
 // Main thread only.
 
 #include <QObject>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,23 +24,26 @@ class UpdateSession : public QObject {
   UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports, EventSink& sink,
                 bool fast = false, QObject* parent = nullptr);
 
-  // Reports the run's start and starts every port; returns at once.
+  // Reports the batch's start and starts every port; returns at once.
   void Start(const ImageInfo& image);
   // Ends every unfinished port as interrupted by `signal`; the run's status
   // is then 128 + the signal (130 for SIGINT, 143 for SIGTERM).
   void Interrupt(int signal);
 
   // Called once, from the event loop, after the last port closed and the
-  // run's end was reported.
+  // batch's end was reported.
   std::function<void(ExitStatus)> onDone;
 
  private:
-  void PortClosed();
+  void Done();
 
+  const MemoryStream& image_;
+  std::vector<std::string> ports_;
   EventSink& sink_;
-  std::vector<PortRun*> runs_;  // children, in command-line order
-  std::size_t closed_ = 0;
-  int signal_ = 0;  // the first that interrupted the run
+  bool fast_;
+  std::set<PortRun*> runs_;          // unfinished, children
+  std::vector<PortResult> results_;  // in command-line order
+  int signal_ = 0;                   // the first that interrupted the run
 };
 
 }  // namespace kv37::cli

@@ -176,7 +176,7 @@ TEST(CliListPorts, ShowsMapEntriesWithTheirDeviceAndWhetherTheyAreFree) {
   EXPECT_EQ(byName["COM2"]["device"].toString().toStdString(), heldPty);
   EXPECT_FALSE(byName["COM2"]["free"].toBool());
   EXPECT_EQ(byName["COM2"]["holder_pid"].toInteger(), getpid());
-  EXPECT_EQ(byName["COM3"]["state"].toString(), "missing");
+  EXPECT_EQ(byName["COM3"]["state"].toString(), "not present");
   EXPECT_THAT(text.out,
               ::testing::ContainsRegex("COM2 +" + heldPty + " +busy, held by cli_tests \\(pid"));
   for (const int fd : {freeMaster, heldMaster}) close(fd);

@@ -19,6 +19,7 @@
 #include "CliTestSupport.h"
 #include "OsImage.h"
 #include "PortName.h"
+#include "UnitDatabase.h"
 
 namespace kv37::cli::test {
 namespace {
@@ -85,14 +86,21 @@ std::map<std::string, std::string> SummaryOutcomes(const std::vector<QJsonObject
   return outcomes;
 }
 
-TEST_F(CliEndToEnd, OnePortIsUpdatedAndExitsZero) {
+TEST_F(CliEndToEnd, OnePortIsUpdatedRecordedAndExitsZero) {
   auto unit = Unit();
-  const CliResult result = RunCli(Args({unit.get()}));
+  const std::string db = (dir_.Path() / "units.db").string();
+  const CliResult result = RunCli(Args({unit.get()}, {"--record", db}));
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
   EXPECT_THAT(result.out, HasSubstr("success"));
   EXPECT_THAT(result.out, HasSubstr("Exit status 0"));
   EXPECT_EQ(unit->Finish().outcome, sim::SimOutcome::Success);
   ExpectFlashMatchesImage(*unit);
+  const std::vector<UnitRow> rows = UnitDatabase(db, true).Query({});
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].station, "update");
+  EXPECT_EQ(rows[0].slot, unit->Path());
+  EXPECT_EQ(rows[0].outcome, "success");
+  EXPECT_EQ(rows[0].pagesServed, kPages);
 }
 
 TEST_F(CliEndToEnd, ReportsWhatWasServedNotWhatASuccessImplies) {
@@ -268,10 +276,10 @@ TEST_F(CliEndToEnd, MissingAndBusyPortsGiveExitThreeWithTheReason) {
   for (const QJsonValue& port : events.back()["ports"].toArray())
     reasons[port["port"].toString().toStdString()] = port["reason"].toString().toStdString();
   // This test process holds the port, so the holder is known by pid.
-  EXPECT_THAT(reasons.at(held->Path()), HasSubstr("busy: " + held->Path() + " is held by"));
+  EXPECT_THAT(reasons.at(held->Path()), HasSubstr(held->Path() + ": busy, held by"));
   EXPECT_THAT(reasons.at(held->Path()), HasSubstr("(pid " + std::to_string(getpid()) + ")"));
-  EXPECT_THAT(reasons.at(missing), HasSubstr("no such port"));
-  EXPECT_THAT(reasons.at(plain), HasSubstr("is not a serial port"));
+  EXPECT_THAT(reasons.at(missing), HasSubstr("not present"));
+  EXPECT_THAT(reasons.at(plain), HasSubstr(": not a serial port"));
   EXPECT_EQ(SummaryOutcomes(events).at(good->Path()), "success");
 }
 

@@ -1,0 +1,174 @@
+// The station: how soon after a path slot's device appears its unit gets the
+// start command, and N slots updating at once against one, with the
+// station's own CPU time. Units are simulated on pseudo-terminals, paced at
+// 57600 bit/s; a slot's path is a link made when its unit "is plugged in".
+//
+//   build/<dir>/bench/cli/cli_station_bench
+//   KV37_BENCH_PAGES=32 ... pages per unit (default 64)
+
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "OsImage.h"
+#include "SerialTransport.h"
+#include "SimulatedUnit.h"
+
+namespace {
+
+using namespace kv37;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+unsigned Pages() {
+  const char* text = std::getenv("KV37_BENCH_PAGES");
+  const long pages = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+  return pages >= 1 && pages <= 512 ? static_cast<unsigned>(pages) : 64;
+}
+
+// A folder with the image, a station file of `slots` path slots (settle 0)
+// and its database; the station runs while the object lives.
+class StationUnderTest {
+ public:
+  explicit StationUnderTest(int slotCount)
+      : dir_(fs::temp_directory_path() / "kv37-station-bench") {
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "os.bin", std::ios::binary) << std::string(Pages() * 256, '\x5A');
+    std::ofstream file(dir_ / "station.ini");
+    file << "[station]\nimage = os.bin\ndatabase = units.db\nsettle = 0\n";
+    for (int i = 0; i < slotCount; ++i) file << "[slot S" << i << "]\npath = " << Link(i) << "\n";
+    file.close();
+    station_.setProgram(KV37_UPDATE_CLI);
+    station_.setArguments({"station", QString::fromStdString((dir_ / "station.ini").string())});
+    station_.start();
+    station_.waitForStarted();
+    // Up once it has printed its board.
+    station_.waitForReadyRead(10000);
+  }
+  ~StationUnderTest() {
+    station_.terminate();
+    station_.waitForFinished(30000);
+    fs::remove_all(dir_);
+  }
+  std::string Link(int slot) const { return (dir_ / ("unit-" + std::to_string(slot))).string(); }
+  std::string Image() const { return (dir_ / "os.bin").string(); }
+  // user + system seconds the station has used so far.
+  double CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(station_.processId()) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto after = text.rfind(')');
+    std::istringstream fields(text.substr(after + 2));
+    std::string skip;
+    for (int i = 0; i < 11; ++i) fields >> skip;
+    double user = 0, system = 0;
+    fields >> user >> system;
+    return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+
+ private:
+  fs::path dir_;
+  QProcess station_;
+};
+
+// Until the start command's first byte arrives on `master`. A master reports a
+// hang-up while nobody has the far end open, so it is looked at again every
+// 100 us until then.
+bool HearStart(int master) {
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < deadline) {
+    pollfd start{master, POLLIN, 0};
+    if (poll(&start, 1, 10) == 1 && (start.revents & POLLIN)) {
+      uint8_t byte = 0;
+      if (read(master, &byte, 1) == 1) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  return false;
+}
+
+void StartLatency(benchmark::State& state) {
+  StationUnderTest station(1);
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    int master = -1, slave = -1;
+    char name[256];
+    openpty(&master, &slave, name, nullptr, nullptr);
+    close(slave);
+    const auto plugged = Clock::now();
+    fs::create_symlink(name, station.Link(0));
+    if (HearStart(master)) {
+      const auto heard = Clock::now();
+      latencies.push_back(std::chrono::duration<double, std::milli>(heard - plugged).count());
+      state.SetIterationTime(std::chrono::duration<double>(heard - plugged).count());
+    }
+    // Unplugged: the unit's run ends on the hang-up, the slot waits again.
+    close(master);
+    fs::remove(station.Link(0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  std::sort(latencies.begin(), latencies.end());
+  if (!latencies.empty()) {
+    state.counters["median_ms"] = latencies[latencies.size() / 2];
+    state.counters["max_ms"] = latencies.back();
+  }
+}
+BENCHMARK(StartLatency)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+double gOneSlotSeconds = 0;
+
+void SlotsAtOnce(benchmark::State& state) {
+  const int slotCount = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    StationUnderTest station(slotCount);
+    MemoryStream image;
+    LoadOsImage(image, station.Image());
+    std::vector<std::unique_ptr<sim::SerialTransport>> lines;
+    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
+    std::vector<std::thread> threads;
+    std::atomic<int> passed{0};
+    for (int i = 0; i < slotCount; ++i) {
+      lines.push_back(sim::SerialTransport::CreatePseudoTerminal());
+      sim::SimConfig config;
+      config.pages = Pages();
+      config.expect = image;
+      config.baud = 57600;
+      config.startTimeout = std::chrono::milliseconds(30000);
+      units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
+    }
+    const double cpuBefore = station.CpuSeconds();
+    const auto began = Clock::now();
+    for (int i = 0; i < slotCount; ++i) {
+      threads.emplace_back(
+          [&, i] { passed += units[i]->Run().outcome == sim::SimOutcome::Success; });
+      fs::create_symlink(lines[i]->PeerPath(), station.Link(i));
+    }
+    for (std::thread& t : threads) t.join();
+    const double wall = std::chrono::duration<double>(Clock::now() - began).count();
+    state.SetIterationTime(wall);
+    state.counters["units_passed"] = passed.load();
+    state.counters["station_cpu_s"] = station.CpuSeconds() - cpuBefore;
+    if (slotCount == 1) gOneSlotSeconds = wall;
+    if (slotCount > 1 && gOneSlotSeconds > 0)
+      state.counters["vs_one_slot"] = wall / gOneSlotSeconds;
+  }
+}
+BENCHMARK(SlotsAtOnce)->Arg(1)->Arg(32)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,251 @@
+// The station against simulated units whose links come and go, as adapters
+// do, with the unit database read back.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+
+#include <QProcess>
+#include <QThread>
+#include <fstream>
+
+#include "CliTestSupport.h"
+#include "StationFile.h"
+#include "UnitDatabase.h"
+#include "UnitRecorder.h"
+
+namespace kv37::cli::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+constexpr unsigned kPages = 4;
+
+class StationRun : public ::testing::Test {
+ protected:
+  void SetUp() override { image_ = dir_.Write("os.bin", Pattern(kPages * 256)); }
+
+  // A station file for these slots (name, path) and `extra` [station] lines.
+  std::string File(const std::vector<std::string>& slotNames, const std::string& extra = "") {
+    std::string text =
+        "[station]\nname = bench\nimage = os.bin\ndatabase = units.db\n"
+        "settle = 0.2\n" +
+        extra;
+    for (const std::string& slot : slotNames)
+      text += "[slot " + slot + "]\npath = " + Link(slot) + "\n";
+    const std::string path = (dir_.Path() / "station.ini").string();
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string Link(const std::string& slot) const {
+    return (dir_.Path() / ("unit-" + slot)).string();
+  }
+  std::string Db() const { return (dir_.Path() / "units.db").string(); }
+
+  void StartStation(const std::string& file) {
+    station_.setProgram(KV37_UPDATE_CLI);
+    station_.setArguments({"station", QString::fromStdString(file), "--json"});
+    station_.start();
+    ASSERT_TRUE(station_.waitForStarted());
+    // Running once the board has shown its slots.
+    ASSERT_TRUE(WaitFor(station_, "\"event\":\"slot\"")) << Output();
+  }
+  // A unit on `slot` until it is done: kv37sim makes the link and removes it
+  // when it ends. Returns its exit status.
+  std::unique_ptr<QProcess> Unit(const std::string& slot, std::vector<QString> extra = {}) {
+    auto unit = std::make_unique<QProcess>();
+    QStringList args{
+        "--link",   QString::fromStdString(Link(slot)), "--pages",         QString::number(kPages),
+        "--expect", QString::fromStdString(image_),     "--start-timeout", "20000"};
+    for (const QString& arg : extra) args << arg;
+    unit->start(KV37SIM, args);
+    EXPECT_TRUE(unit->waitForStarted());
+    return unit;
+  }
+  static int Finish(QProcess& process, int ms = 30000) {
+    if (!process.waitForFinished(ms)) process.kill();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
+  // Until the output so far holds `text` `count` times.
+  static bool WaitFor(QProcess& process, const char* text, int count = 1, int ms = 15000) {
+    for (int waited = 0; waited < ms; waited += 50) {
+      process.waitForReadyRead(50);
+      if (process.peek(1 << 24).count(text) >= count) return true;
+    }
+    return false;
+  }
+  std::string Output() { return station_.readAll().toStdString(); }
+  std::vector<UnitRow> Rows() { return UnitDatabase(Db(), true).Query({}); }
+
+  TempDir dir_;
+  std::string image_;
+  QProcess station_;
+};
+
+TEST_F(StationRun, UnitsOneAfterAnotherAndTwoSlotsAtOnceAreEachRecorded) {
+  StartStation(File({"A", "B"}));
+  for (int i = 0; i < 3; ++i) {
+    auto unit = Unit("A");
+    EXPECT_EQ(Finish(*unit), 0) << "unit " << i;
+  }
+  auto a = Unit("A");
+  auto b = Unit("B");
+  EXPECT_EQ(Finish(*a), 0);
+  EXPECT_EQ(Finish(*b), 0);
+  // A unit is done once the station has handled its result as well.
+  EXPECT_TRUE(WaitFor(station_, "\"event\":\"finished\"", 5));
+
+  station_.terminate();
+  EXPECT_EQ(Finish(station_), 0);
+  const std::vector<UnitRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 5u);
+  int onA = 0;
+  for (const UnitRow& row : rows) {
+    onA += row.slot == "A";
+    EXPECT_EQ(row.station, "bench");
+    EXPECT_EQ(row.outcome, "success") << row.reason;
+    EXPECT_EQ(row.pagesServed, kPages);
+    EXPECT_EQ(row.image, image_);
+    EXPECT_EQ(row.imageSha256.size(), 64u);
+    EXPECT_LE(row.started, row.ended);
+  }
+  EXPECT_EQ(onA, 4);
+}
+
+TEST_F(StationRun, KilledMidUpdateKeepsEveryFinishedUnitAndAnIntactDatabase) {
+  StartStation(File({"A"}));
+  auto first = Unit("A");
+  ASSERT_EQ(Finish(*first), 0);
+  ASSERT_TRUE(WaitFor(station_, "\"event\":\"finished\""));
+  // The second unit is paced, so it is still updating when the station dies.
+  auto second = Unit("A", {"--baud", "9600"});
+  ASSERT_TRUE(WaitFor(station_, "\"event\":\"page\""));
+  kill(static_cast<pid_t>(station_.processId()), SIGKILL);
+  station_.waitForFinished();
+  Finish(*second);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Db().c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* check = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+  sqlite3_finalize(check);
+  sqlite3_close(db);
+  const std::vector<UnitRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].outcome, "success");
+}
+
+TEST_F(StationRun, StopsCleanlyRecordingTheUnitInProgressAsInterrupted) {
+  StartStation(File({"A"}));
+  auto unit = Unit("A", {"--baud", "9600"});
+  ASSERT_TRUE(WaitFor(station_, "\"event\":\"page\""));
+  station_.terminate();
+  EXPECT_EQ(Finish(station_), 0);
+  Finish(*unit);
+  const std::vector<UnitRow> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].outcome, "interrupted");
+}
+
+TEST_F(StationRun, RefusesToStartWithWhatIsWrong) {
+  struct Case {
+    const char* name;
+    std::string extra;
+    std::vector<std::string> slotNames;
+    const char* says;
+  };
+  const std::string sameLink = Link("A");
+  const Case cases[] = {
+      {"other image", "sha256 = " + std::string(64, '0') + "\n", {"A"}, "expects 0000"},
+      {"bad line", "fast\n", {"A"}, "station.ini:6: expected 'key = value'"},
+      {"database in a missing folder",
+       "database = no/such/folder/units.db\n",
+       {"A"},
+       "cannot open unit database"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = File(c.slotNames, c.extra);
+    const CliResult result = RunCli({"station", file});
+    EXPECT_EQ(result.exitStatus, 5) << c.name;
+    EXPECT_THAT(result.err, HasSubstr(c.says)) << c.name;
+  }
+  // Two slots on one adapter.
+  const std::string path = (dir_.Path() / "two.ini").string();
+  std::ofstream(path) << "[station]\nimage = os.bin\ndatabase = u.db\n[slot A]\nserial = X1\n"
+                         "[slot B]\nserial = X1\n";
+  const CliResult twice = RunCli({"station", path});
+  EXPECT_EQ(twice.exitStatus, 5);
+  EXPECT_THAT(twice.err, HasSubstr("slots A and B both name serial X1"));
+}
+
+TEST(UnitRecorder, KeepsWhatTheDatabaseRefusesAndWritesItOnceItCan) {
+  TempDir dir;
+  const std::string path = (dir.Path() / "units.db").string();
+  UnitDatabase db(path);
+  UnitRecorder recorder(db, "bench", {"os.bin", 1, 1, "ab"});
+  std::string failure;
+  recorder.onWriteFailed = [&](const std::string& reason) { failure = reason; };
+  PortEvent finished;
+  finished.kind = PortEventKind::Finished;
+  finished.slot = "A";
+
+  // Another writer holds the file longer than a write waits.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  recorder.Report(finished);
+  EXPECT_THAT(failure, HasSubstr("locked"));
+  EXPECT_TRUE(recorder.Blocked());
+  EXPECT_FALSE(recorder.Flush());
+
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_TRUE(recorder.Flush());
+  EXPECT_FALSE(recorder.Blocked());
+  ASSERT_EQ(db.Query({}).size(), 1u);
+  EXPECT_EQ(db.Query({}).front().slot, "A");
+}
+
+TEST(StationFile, ErrorsNameTheirLine) {
+  struct Case {
+    const char* text;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"[station]\nimage = a.bin\n", "no [slot NAME] sections"},
+      {"[slot A]\nserial = 1\n", "no image in [station]"},
+      {"[station]\nimage = a\n[slot A]\n", "f.ini:3: slot A names no adapter"},
+      {"[station]\nimage = a\n[slot A]\nserial = 1\npath = /dev/x\n",
+       "f.ini:5: slot A names its adapter twice"},
+      {"[station]\nimage = a\n[slot A]\nserial = 1\n[slot A]\n", "f.ini:5: slot A is named twice"},
+      {"[station]\nimage = a\ncolour = red\n", "f.ini:3: unknown key 'colour'"},
+      {"[station]\nimage = a\nsettle = soon\n", "f.ini:3: settle must be seconds"},
+      {"[station]\nimage = a\nsha256 = 12\n", "f.ini:3: sha256 must be 64"},
+      {"[fixture]\n", "f.ini:1: unknown section [fixture]"},
+      {"image = a\n", "f.ini:1: 'image' before any"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseStationFile(c.text, "/x/f.ini");
+      ADD_FAILURE() << c.says;
+    } catch (const StationFileError& e) {
+      EXPECT_THAT(e.what(), HasSubstr(c.says));
+    }
+  }
+  const StationSpec spec = ParseStationFile(
+      "# fixture\n[station]\nimage = img/os.bin ; the release\nwait-for-unit = yes\n"
+      "[slot A1]\nusb-port = 1-1.2\n[slot A2]\npath = ../dev/unit\n",
+      "/srv/fix/f.ini");
+  EXPECT_EQ(spec.name, "f");
+  EXPECT_EQ(spec.image, "/srv/fix/img/os.bin");
+  EXPECT_TRUE(spec.waitForUnit);
+  ASSERT_EQ(spec.slotSpecs.size(), 2u);
+  EXPECT_EQ(spec.slotSpecs[0].by, SlotSpec::By::UsbPort);
+  EXPECT_EQ(spec.slotSpecs[1].value, "/srv/dev/unit");
+}
+
+}  // namespace
+}  // namespace kv37::cli::test

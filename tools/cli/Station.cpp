@@ -1,0 +1,273 @@
+#include "Station.h"
+
+#include <QTimer>
+#include <algorithm>
+
+#include "AdapterWatch.h"
+#include "PortRun.h"
+
+namespace kv37::cli {
+
+namespace {
+
+// How often rows the database refused are offered to it again.
+constexpr int kRetryRecordMs = 2000;
+
+std::vector<std::string> PathsOf(const StationSpec& spec) {
+  std::vector<std::string> paths;
+  for (const SlotSpec& slot : spec.slotSpecs)
+    if (slot.by == SlotSpec::By::Path) paths.push_back(slot.value);
+  return paths;
+}
+
+}  // namespace
+
+std::string SlotsSharingAnAdapter(const StationSpec& spec) {
+  // What each slot's adapter is known by: its own words, and for a path
+  // that leads to a USB adapter now, that adapter's serial and port too.
+  std::vector<std::vector<std::string>> keys;
+  std::vector<TPortIdentity> paths(spec.slotSpecs.size());
+  for (std::size_t i = 0; i < spec.slotSpecs.size(); ++i) {
+    const SlotSpec& slot = spec.slotSpecs[i];
+    keys.push_back({SlotSpecText(slot)});
+    if (slot.by != SlotSpec::By::Path) continue;
+    paths[i] = IdentifyPort(slot.value);
+    if (paths[i].usb && !paths[i].usb->serial.empty())
+      keys[i].push_back("serial " + paths[i].usb->serial);
+    if (paths[i].usb) keys[i].push_back("USB port " + paths[i].usb->usbPath);
+  }
+  for (std::size_t i = 0; i < spec.slotSpecs.size(); ++i) {
+    for (std::size_t j = i + 1; j < spec.slotSpecs.size(); ++j) {
+      std::string shared;
+      for (const std::string& key : keys[i])
+        if (std::find(keys[j].begin(), keys[j].end(), key) != keys[j].end()) shared = key;
+      const bool bothPaths =
+          spec.slotSpecs[i].by == SlotSpec::By::Path && spec.slotSpecs[j].by == SlotSpec::By::Path;
+      if (shared.empty() && bothPaths && SameDevice(paths[i], paths[j]))
+        shared = "device " + paths[i].devicePath;
+      if (!shared.empty())
+        return "slots " + spec.slotSpecs[i].name + " and " + spec.slotSpecs[j].name +
+               " both name " + shared;
+    }
+  }
+  return {};
+}
+
+Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& recorder,
+                 EventSink& units, QObject* parent)
+    : QObject(parent),
+      spec_(std::move(spec)),
+      image_(image),
+      recorder_(recorder),
+      units_(units),
+      watch_(new AdapterWatch(PathsOf(spec_), this)),
+      retry_(new QTimer(this)) {
+  for (const SlotSpec& slotSpec : spec_.slotSpecs) {
+    slots_.emplace_back();
+    slots_.back().spec = slotSpec;
+    auto* settle = new QTimer(this);
+    settle->setSingleShot(true);
+    settle->setInterval(spec_.settle);
+    const std::size_t slot = settle_.size();
+    connect(settle, &QTimer::timeout, this, [this, slot] { StartUnit(slot); });
+    settle_.push_back(settle);
+    runs_.push_back(nullptr);
+  }
+  retry_->setInterval(kRetryRecordMs);
+  connect(retry_, &QTimer::timeout, this, [this] { RetryRecording(); });
+  recorder_.onWriteFailed = [this](const std::string& reason) { RecordingFailed(reason); };
+
+  watch_->onUsbArrived = [this](const std::string& node) {
+    std::optional<TUsbIdentity> usb;
+    if (const auto slot = SlotOfUsb(node, usb)) {
+      slots_[*slot].usb = usb;
+      Arrived(*slot, node);
+    } else {
+      Note("adapter " + node + (usb ? " (" + UsbIdentityText(*usb) + ")" : std::string()) +
+           " belongs to no slot: left alone");
+    }
+  };
+  watch_->onUsbLeft = [this](const std::string& node) {
+    for (std::size_t slot = 0; slot < slots_.size(); ++slot)
+      if (slots_[slot].node == node && slots_[slot].spec.by != SlotSpec::By::Path) Left(slot);
+  };
+  watch_->onPathArrived = [this](const std::string& path) {
+    if (const auto slot = SlotOfPath(path)) {
+      slots_[*slot].usb = IdentifyPort(path).usb;
+      Arrived(*slot, path);
+    }
+  };
+  watch_->onPathLeft = [this](const std::string& path) {
+    if (const auto slot = SlotOfPath(path)) Left(*slot);
+  };
+}
+
+Station::~Station() {
+  // Runs are children; their ports close with them.
+  recorder_.onWriteFailed = nullptr;
+}
+
+void Station::Start() {
+  watch_->Start();
+}
+
+const char* Station::EventSource() const {
+  return watch_->Source();
+}
+
+void Station::Stop() {
+  if (stopping_) return;
+  stopping_ = true;
+  for (QTimer* settle : settle_) settle->stop();
+  for (PortRun* run : runs_)
+    if (run != nullptr) run->Interrupt();
+  StopIfIdle();
+}
+
+void Station::StopIfIdle() {
+  if (!stopping_ || stopped_) return;
+  for (const PortRun* run : runs_)
+    if (run != nullptr) return;
+  stopped_ = true;
+  QTimer::singleShot(0, this, [this] {
+    if (onStopped) onStopped();
+  });
+}
+
+std::optional<std::size_t> Station::SlotOfUsb(const std::string& node,
+                                              std::optional<TUsbIdentity>& usb) {
+  usb = IdentifyPort(node).usb;
+  if (!usb) return std::nullopt;
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+    const SlotSpec& spec = slots_[slot].spec;
+    if ((spec.by == SlotSpec::By::Serial && spec.value == usb->serial) ||
+        (spec.by == SlotSpec::By::UsbPort && spec.value == usb->usbPath))
+      return slot;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> Station::SlotOfPath(const std::string& path) const {
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot)
+    if (slots_[slot].spec.by == SlotSpec::By::Path && slots_[slot].spec.value == path) return slot;
+  return std::nullopt;
+}
+
+void Station::Arrived(std::size_t slot, const std::string& node) {
+  SlotView& view = slots_[slot];
+  view.node = node;
+  // A new unit: the last one's result goes.
+  if (runs_[slot] != nullptr || stopping_) return;
+  view.state = SlotState::Settling;
+  view.text = "adapter arrived";
+  view.page.reset();
+  view.percent = 0;
+  view.pages = 0;
+  view.elapsed = {};
+  settle_[slot]->start();
+  Changed(slot);
+}
+
+void Station::Left(std::size_t slot) {
+  SlotView& view = slots_[slot];
+  view.node.clear();
+  view.usb.reset();
+  settle_[slot]->stop();
+  // A unit in progress ends by itself: its port hangs up.
+  if (runs_[slot] != nullptr) return;
+  view.state = SlotState::Waiting;
+  view.text.clear();
+  Changed(slot);
+}
+
+void Station::StartUnit(std::size_t slot) {
+  SlotView& view = slots_[slot];
+  if (stopping_ || view.node.empty() || runs_[slot] != nullptr) return;
+  if (recorder_.Blocked()) {
+    view.state = SlotState::Held;
+    view.text = "held: the unit database cannot take a row";
+    Changed(slot);
+    return;
+  }
+  view.state = SlotState::Updating;
+  view.text = "opening";
+  auto* run = new PortRun(view.spec.name, view.node, image_, *this,
+                          {.fast = spec_.fast, .waitForUnit = spec_.waitForUnit}, this);
+  run->onClosed = [this, slot](PortRun& done) { RunClosed(slot, done); };
+  runs_[slot] = run;
+  Changed(slot);
+  run->Start();
+}
+
+void Station::RunClosed(std::size_t slot, PortRun& run) {
+  runs_[slot] = nullptr;
+  run.deleteLater();
+  SlotView& view = slots_[slot];
+  // The adapter left during the update: the slot waits for the next one.
+  if (view.node.empty()) {
+    view.state = SlotState::Waiting;
+    view.text.clear();
+    Changed(slot);
+  }
+  StopIfIdle();
+}
+
+void Station::Report(const PortEvent& event) {
+  // Recorded first: a unit shown as finished is a unit on record, or held.
+  recorder_.Report(event);
+  units_.Report(event);
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+    SlotView& view = slots_[slot];
+    if (view.spec.name != event.slot) continue;
+    view.percent = event.percent;
+    view.pages = event.pages.distinct;
+    view.elapsed = event.elapsed;
+    switch (event.kind) {
+      case PortEventKind::Opened:
+        view.text = "open";
+        break;
+      case PortEventKind::StartSent:
+        view.text = spec_.waitForUnit ? "waiting for the unit" : "start sent";
+        break;
+      case PortEventKind::PageServed:
+        view.page = event.page;
+        view.text = "serving pages";
+        break;
+      case PortEventKind::StateChanged:
+        view.text = event.text;
+        break;
+      case PortEventKind::LineError:
+        return;
+      case PortEventKind::Finished:
+        view.state = event.outcome == PortOutcome::Success ? SlotState::Passed : SlotState::Failed;
+        ++(event.outcome == PortOutcome::Success ? view.passed : view.failed);
+        view.text = event.text;
+        break;
+    }
+    Changed(slot);
+  }
+}
+
+void Station::RecordingFailed(const std::string& reason) {
+  Note("unit database " + recorder_.Path() + ": " + reason +
+       "; no new unit starts until it can record again");
+  retry_->start();
+}
+
+void Station::RetryRecording() {
+  if (!recorder_.Flush()) return;
+  retry_->stop();
+  Note("unit database " + recorder_.Path() + " records again");
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot)
+    if (slots_[slot].state == SlotState::Held) StartUnit(slot);
+}
+
+void Station::Changed(std::size_t slot) {
+  if (onSlotChanged) onSlotChanged(slots_[slot]);
+}
+
+void Station::Note(const std::string& text) {
+  if (onNote) onNote(text);
+}
+
+}  // namespace kv37::cli

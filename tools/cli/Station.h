@@ -1,0 +1,108 @@
+#pragma once
+// The station: a fixture's slots, each waiting for its adapter. When a slot's
+// adapter arrives, the station waits the settle time and updates the unit on
+// it; the result stays on the slot until the adapter leaves, and its next
+// arrival is the next unit. Every finished unit is recorded; while the
+// database cannot take a row, no new unit is started. An adapter that
+// belongs to no slot is told once and left alone.
+//
+// Main thread only; everything runs from its event loop.
+
+#include <QObject>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MemoryStream.h"
+#include "PortEvents.h"
+#include "StationFile.h"
+#include "UnitRecorder.h"
+
+class QTimer;
+
+namespace kv37::cli {
+
+class AdapterWatch;
+class PortRun;
+
+enum class SlotState {
+  Waiting,   // no adapter
+  Settling,  // the adapter has arrived; the unit starts after the settle time
+  Held,      // the adapter is there, but the database must take a row first
+  Updating,
+  Passed,  // the last unit succeeded; waiting for its adapter to leave
+  Failed,  // the last unit did not; `text` says why
+};
+
+struct SlotView {
+  SlotSpec spec;
+  SlotState state = SlotState::Waiting;
+  std::string node;                 // the adapter's device (or the slot's path) while present
+  std::optional<TUsbIdentity> usb;  // the adapter's identity while present
+  std::string text;                 // the unit's state or the failure's reason
+  std::optional<uint16_t> page;     // the page last served
+  int percent = 0;
+  unsigned pages = 0;                    // distinct pages served to the current unit
+  std::chrono::milliseconds elapsed{0};  // of the current unit
+  unsigned passed = 0, failed = 0;       // units since the station started
+};
+
+// Why two slots of `spec` lead to one adapter ("slots A1 and A3 both name
+// serial FT1234AB"), or "" when none do. A path slot is compared by the
+// device it leads to now, and by that device's USB identity.
+std::string SlotsSharingAnAdapter(const StationSpec& spec);
+
+class Station : public QObject, private EventSink {
+ public:
+  // `image`, `recorder` and `units` must outlive the station; `units` gets
+  // every unit's events, already recorded.
+  Station(StationSpec spec, const MemoryStream& image, UnitRecorder& recorder, EventSink& units,
+          QObject* parent = nullptr);
+  ~Station() override;
+
+  // Starts watching the slots' adapters. Throws std::runtime_error when the
+  // device events cannot be watched.
+  void Start();
+  // Ends every unit in progress as interrupted, starts no more, and calls
+  // onStopped from the event loop once every port is closed.
+  void Stop();
+
+  const std::vector<SlotView>& Slots() const { return slots_; }
+  const StationSpec& Spec() const { return spec_; }
+  const char* EventSource() const;
+
+  std::function<void(const SlotView&)> onSlotChanged;
+  // Something for the operator that belongs to no slot's line.
+  std::function<void(const std::string&)> onNote;
+  std::function<void()> onStopped;
+
+ private:
+  void Report(const PortEvent& event) override;
+  void Arrived(std::size_t slot, const std::string& node);
+  void Left(std::size_t slot);
+  void StartUnit(std::size_t slot);
+  void RunClosed(std::size_t slot, PortRun& run);
+  void RecordingFailed(const std::string& reason);
+  void RetryRecording();
+  std::optional<std::size_t> SlotOfUsb(const std::string& node, std::optional<TUsbIdentity>& usb);
+  std::optional<std::size_t> SlotOfPath(const std::string& path) const;
+  void Changed(std::size_t slot);
+  void Note(const std::string& text);
+  void StopIfIdle();
+
+  StationSpec spec_;
+  const MemoryStream& image_;
+  UnitRecorder& recorder_;
+  EventSink& units_;
+  AdapterWatch* watch_;
+  QTimer* retry_;
+  std::vector<SlotView> slots_;
+  std::vector<QTimer*> settle_;  // per slot
+  std::vector<PortRun*> runs_;   // per slot, null when none
+  bool stopping_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace kv37::cli

@@ -1,0 +1,178 @@
+#include "UnitDatabase.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace kv37::cli {
+
+namespace {
+
+// How long a write waits for another writer before it counts as failed.
+constexpr int kBusyMs = 2000;
+
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS units (
+  id INTEGER PRIMARY KEY,
+  started TEXT NOT NULL,
+  ended TEXT NOT NULL,
+  station TEXT NOT NULL,
+  slot TEXT NOT NULL,
+  port TEXT NOT NULL,
+  usb_vendor TEXT NOT NULL,
+  usb_product TEXT NOT NULL,
+  usb_serial TEXT NOT NULL,
+  usb_port TEXT NOT NULL,
+  image TEXT NOT NULL,
+  image_sha256 TEXT NOT NULL,
+  outcome TEXT NOT NULL,
+  exit_status INTEGER NOT NULL,
+  reason TEXT NOT NULL,
+  pages_served INTEGER NOT NULL,
+  repeats INTEGER NOT NULL,
+  replies INTEGER NOT NULL,
+  beyond_image INTEGER NOT NULL,
+  elapsed_ms INTEGER NOT NULL
+);
+CREATE INDEX IF NOT EXISTS units_started ON units (started);
+)";
+
+constexpr const char* kColumns =
+    "started, ended, station, slot, port, usb_vendor, usb_product, usb_serial, usb_port, image, "
+    "image_sha256, outcome, exit_status, reason, pages_served, repeats, replies, beyond_image, "
+    "elapsed_ms";
+
+// A prepared statement, finalized on every way out.
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK)
+      throw UnitDatabaseError(sqlite3_errmsg(db));
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void Bind(int index, const std::string& text) {
+    sqlite3_bind_text(stmt_, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+  void Bind(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
+  int Step() { return sqlite3_step(stmt_); }
+  std::string Text(int column) {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    return text ? reinterpret_cast<const char*>(text) : "";
+  }
+  int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace
+
+UnitDatabase::UnitDatabase(const std::string& path, bool readOnly) : path_(path) {
+  const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    const std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close(db_);
+    throw UnitDatabaseError("cannot open unit database " + path + ": " + reason);
+  }
+  sqlite3_busy_timeout(db_, kBusyMs);
+  try {
+    if (!readOnly) {
+      // Durable per transaction: a finished unit survives a power cut.
+      Exec("PRAGMA journal_mode = WAL");
+      Exec("PRAGMA synchronous = FULL");
+      Exec(kSchema);
+    }
+    Statement probe(db_, "SELECT count(*) FROM units");
+    if (probe.Step() != SQLITE_ROW) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  } catch (const UnitDatabaseError& e) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw UnitDatabaseError("cannot use unit database " + path + ": " + e.what());
+  }
+}
+
+UnitDatabase::~UnitDatabase() {
+  sqlite3_close(db_);
+}
+
+void UnitDatabase::Exec(const char* sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string reason = error ? error : sqlite3_errmsg(db_);
+    sqlite3_free(error);
+    throw UnitDatabaseError(reason);
+  }
+}
+
+std::optional<std::string> UnitDatabase::Record(const UnitRow& r) {
+  try {
+    Statement insert(db_, std::string("INSERT INTO units (") + kColumns +
+                              ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    int i = 0;
+    for (const std::string* text :
+         {&r.started, &r.ended, &r.station, &r.slot, &r.port, &r.vendorId, &r.productId, &r.serial,
+          &r.usbPort, &r.image, &r.imageSha256, &r.outcome})
+      insert.Bind(++i, *text);
+    insert.Bind(++i, static_cast<int64_t>(r.exitStatus));
+    insert.Bind(++i, r.reason);
+    for (const int64_t value : {r.pagesServed, r.repeats, r.replies, r.beyondImage, r.elapsedMs})
+      insert.Bind(++i, value);
+    // One statement outside a transaction is its own transaction.
+    if (insert.Step() != SQLITE_DONE) return std::string(sqlite3_errmsg(db_));
+  } catch (const UnitDatabaseError& e) {
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
+
+std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
+  std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE 1";
+  std::vector<std::string> values;
+  const auto where = [&](const char* clause, const std::string& value) {
+    if (value.empty()) return;
+    sql += clause;
+    values.push_back(value);
+  };
+  where(" AND started >= ?", f.since);
+  where(" AND started < ?", f.until);
+  where(" AND slot = ?", f.slot);
+  where(" AND outcome = ?", f.outcome);
+  sql += " ORDER BY started, id";
+  Statement query(db_, sql);
+  for (std::size_t i = 0; i < values.size(); ++i) query.Bind(static_cast<int>(i + 1), values[i]);
+  std::vector<UnitRow> rows;
+  int step;
+  while ((step = query.Step()) == SQLITE_ROW) {
+    UnitRow r;
+    int c = 0;
+    for (std::string* text :
+         {&r.started, &r.ended, &r.station, &r.slot, &r.port, &r.vendorId, &r.productId, &r.serial,
+          &r.usbPort, &r.image, &r.imageSha256, &r.outcome})
+      *text = query.Text(c++);
+    r.exitStatus = static_cast<int>(query.Int(c++));
+    r.reason = query.Text(c++);
+    for (int64_t* value : {&r.pagesServed, &r.repeats, &r.replies, &r.beyondImage, &r.elapsedMs})
+      *value = query.Int(c++);
+    rows.push_back(std::move(r));
+  }
+  if (step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  return rows;
+}
+
+std::optional<std::string> UtcFromLocal(const std::string& local) {
+  QDateTime time = QDateTime::fromString(QString::fromStdString(local), Qt::ISODateWithMs);
+  if (!time.isValid()) {
+    const QDate day = QDate::fromString(QString::fromStdString(local), Qt::ISODate);
+    if (!day.isValid()) return std::nullopt;
+    time = day.startOfDay();
+  }
+  return time.toUTC().toString(Qt::ISODateWithMs).toStdString();
+}
+
+std::string UtcNow() {
+  return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+}
+
+}  // namespace kv37::cli
