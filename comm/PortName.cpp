@@ -40,9 +40,13 @@ std::string PortMapDirectory() {
 
 std::string ResolvePortName(const std::string& name) {
   if (!name.empty() && name.front() == '/') return name;
+  if (IsNetworkPortName(name)) return name;
   if (const auto n = ComNumber(name)) {
     const std::string entry = PortMapDirectory() + "/COM" + std::to_string(*n);
     std::error_code ec;
+    // A link to a network port's address: the link's text is the address.
+    const std::filesystem::path target = std::filesystem::read_symlink(entry, ec);
+    if (!ec && IsNetworkPortName(target.string())) return target.string();
     // A link that points nowhere is still an entry: its device is missing.
     if (std::filesystem::symlink_status(entry, ec).type() != std::filesystem::file_type::not_found)
       return entry;
@@ -64,7 +68,12 @@ std::string PortTargetText(const std::string& name) {
 }
 
 TOpenResult OpenPort(const std::string& name) {
-  return OpenSerialDevice(ResolvePortName(name));
+  const std::string path = ResolvePortName(name);
+  if (!IsNetworkPortName(path)) return OpenSerialDevice(path);
+  TOpenResult result = OpenNetworkPort(path);
+  // Shown as the map entry that named it, where one did.
+  if (path != name) result.path = name;
+  return result;
 }
 
 std::string HolderText(long pid, const std::string& name) {
@@ -92,6 +101,15 @@ std::string OpenStateText(const TOpenResult& r) {
     case TOpenError::NotCharDevice:
     case TOpenError::NotTerminal:
       return "not a serial port";
+    case TOpenError::Refused:
+      return "connection refused (nothing listens there)";
+    case TOpenError::Unreachable:
+      return "unreachable (no route to the host, or no such host)";
+    case TOpenError::TimedOut:
+      return "timed out: the server did not answer within " +
+             std::to_string(
+                 std::chrono::duration_cast<std::chrono::seconds>(kNetworkOpenTimeout).count()) +
+             " s";
     case TOpenError::Other:
       break;
   }

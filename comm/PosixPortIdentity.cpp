@@ -62,6 +62,12 @@ TPortIdentity IdentifyPort(const std::string& name, const std::string& sysfs) {
   TPortIdentity id;
   id.name = name;
   id.path = ResolvePortName(name);
+  if (IsNetworkPortName(id.path)) {
+    // Present as far as can be told without connecting.
+    id.devicePath = id.path;
+    id.present = true;
+    return id;
+  }
   id.devicePath = ResolveDevicePath(id.path);
   struct stat st {};
   id.present = stat(id.devicePath.c_str(), &st) == 0;

@@ -9,8 +9,12 @@ bool TSerialDevice::SetState(const TDcb& state) {
   // Applied and stored under one lock so concurrent readers never see a
   // record the line does not have.
   std::lock_guard lock(fMutex);
+  // The line already holds it: a network port would wait for its server's
+  // answers again for nothing.
+  if (fApplied && state == fState) return true;
   if (!ApplyState(state)) return false;
   fState = state;
+  fApplied = true;
   return true;
 }
 

@@ -1,10 +1,12 @@
 // Parallel updates: kv37-update-cli updates N simulated units at once, each on
 // its own pseudo-terminal, with the units pacing their line at 57600 bit/s
 // and taking 2 ms to write each page, as a unit's flash does. Runs with and
-// without --fast; reports the wall time, its ratio to the line-rate limit
-// (every request and reply on the wire back to back: pages x 268 bytes x 10
-// bits / 57600), the updater's own CPU time and, for more than one unit, the
-// ratio to one unit alone.
+// without --fast, and with each unit's pseudo-terminal behind ser2net on
+// loopback (rfc2217://); reports the wall time, its ratio to the line-rate
+// limit (every request and reply on the wire back to back: pages x 268 bytes
+// x 10 bits / 57600), the updater's own CPU time and, for more than one unit,
+// the ratio to one unit alone; through ser2net, also the ratio to the same
+// run on the pseudo-terminal directly.
 //
 //   build/<dir>/bench/cli/cli_parallel_bench
 //   KV37_BENCH_PAGES=64 ... for a quicker, shorter run (default 512 pages)
@@ -22,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "NetServers.h"
 #include "OsImage.h"
 #include "SerialTransport.h"
 #include "SimulatedUnit.h"
@@ -75,11 +78,12 @@ double ChildCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-double gOneUnitSeconds[2] = {0, 0};
+double gOneUnitSeconds[2][2] = {};  // [fast][network]
 
 void BM_ConcurrentUpdates(benchmark::State& state) {
   const auto units = static_cast<std::size_t>(state.range(0));
   const bool fast = state.range(1) != 0;
+  const bool network = state.range(2) != 0;
   const unsigned pages = Pages();
   const std::string imagePath =
       (std::filesystem::temp_directory_path() / "kv37-parallel-bench.bin").string();
@@ -95,10 +99,15 @@ void BM_ConcurrentUpdates(benchmark::State& state) {
     std::vector<std::unique_ptr<PacedUnit>> sims;
     QStringList args{QString::fromStdString(imagePath), "--json"};
     if (fast) args << "--fast";
+    std::vector<std::string> ptys;
     for (std::size_t i = 0; i < units; ++i) {
       sims.push_back(std::make_unique<PacedUnit>(image, pages));
-      args << "--port" << QString::fromStdString(sims.back()->Path());
+      ptys.push_back(sims.back()->Path());
     }
+    std::unique_ptr<kv37::test::Ser2Net> server;
+    if (network) server = std::make_unique<kv37::test::Ser2Net>(ptys);
+    for (std::size_t i = 0; i < units; ++i)
+      args << "--port" << QString::fromStdString(network ? server->Url(i) : ptys[i]);
     const double cpuBefore = ChildCpuSeconds();
     const auto begin = std::chrono::steady_clock::now();
     QProcess process;
@@ -120,19 +129,24 @@ void BM_ConcurrentUpdates(benchmark::State& state) {
     state.counters["vs_line_limit"] = wall / lineLimit;
     state.counters["cli_cpu_s"] = cpu;
     state.counters["cli_cpu_pct"] = 100.0 * cpu / wall;
-    if (units == 1) gOneUnitSeconds[fast] = wall;
-    if (units > 1 && gOneUnitSeconds[fast] > 0)
-      state.counters["vs_one_unit"] = wall / gOneUnitSeconds[fast];
+    if (units == 1) gOneUnitSeconds[fast][network] = wall;
+    if (units > 1 && gOneUnitSeconds[fast][network] > 0)
+      state.counters["vs_one_unit"] = wall / gOneUnitSeconds[fast][network];
+    if (units == 1 && network && gOneUnitSeconds[fast][0] > 0)
+      state.counters["vs_direct"] = wall / gOneUnitSeconds[fast][0];
   }
   std::filesystem::remove(imagePath);
 }
 
 BENCHMARK(BM_ConcurrentUpdates)
-    ->ArgNames({"units", "fast"})
-    ->Args({1, 0})
-    ->Args({1, 1})
-    ->Args({12, 0})
-    ->Args({12, 1})
+    ->ArgNames({"units", "fast", "ser2net"})
+    ->Args({1, 0, 0})
+    ->Args({1, 1, 0})
+    ->Args({12, 0, 0})
+    ->Args({12, 1, 0})
+    ->Args({1, 1, 1})
+    ->Args({64, 1, 0})
+    ->Args({64, 1, 1})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

@@ -48,6 +48,9 @@ class TComm : public QObject {
   // it resolved to (PortName.h DescribeOpenFailure words it). Its device
   // pointer is always null: the component keeps the device.
   const TOpenResult& LastOpenResult() const { return fLastOpen; }
+  // What the open port's line settings could not make sure of (a network
+  // server that did not confirm DTR, say); "" when nothing or closed.
+  std::string LineNote() const { return fDevice ? fDevice->LineNote() : std::string(); }
 
   // Queues a copy of `length` bytes for the transmit thread and returns at
   // once; the caller's buffer may be reused. False when the port is not open,
@@ -64,6 +67,8 @@ class TComm : public QObject {
   // Line properties. A setter stores a changed value and, while the port is
   // open, re-applies all line settings (or all time-outs, in ms) at once. A
   // value the device refuses raises nothing and is kept for the next start.
+  // All line properties at once, as the setters left them.
+  const TCommProperties& Properties() const { return fProps; }
   uint32_t BaudRate() const { return fProps.BaudRate; }
   bool ParityCheck() const { return fProps.ParityCheck; }
   bool Outx_CtsFlow() const { return fProps.Outx_CtsFlow; }

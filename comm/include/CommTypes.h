@@ -42,6 +42,8 @@ struct TDcb {
   uint8_t EofChar = 0;
   uint8_t EvtChar = 0;
   uint16_t wReserved1 = 0;
+
+  bool operator==(const TDcb&) const = default;
 };
 
 // Bits of TDcb::Flags.

@@ -97,6 +97,7 @@ class TSerialDevice {
 
   TDcb GetState() const;
   // Applies `state` to the line; stores it only when the device accepted it.
+  // A state equal to the one last applied is not applied again.
   bool SetState(const TDcb& state);
   TCommTimeouts GetTimeouts() const;
   void SetTimeouts(const TCommTimeouts& timeouts);
@@ -116,6 +117,9 @@ class TSerialDevice {
   // Unsupported when the device keeps no line-event totals; Failed when the
   // device has gone (a hung-up terminal answers EIO).
   virtual TLineProbe ReadLineSnapshot(TLineSnapshot& out) = 0;
+  // What the last applied settings could not make sure of, for the
+  // operator ("the server did not confirm DTR"); "" when nothing.
+  virtual std::string LineNote() const { return {}; }
 
  protected:
   // Puts `state` onto the line; false when the device refuses it.
@@ -126,6 +130,7 @@ class TSerialDevice {
  private:
   mutable std::mutex fMutex;
   TDcb fState;
+  bool fApplied = false;  // fState came from SetState, not InitState
   TCommTimeouts fTimeouts;
 };
 
@@ -137,7 +142,10 @@ enum class TOpenError {
   Permission,     // the user may not open it
   Busy,           // held by another program, or already by this one
   NotCharDevice,  // a file or directory, not a device
-  NotTerminal,    // a device, but no serial line
+  NotTerminal,    // a device, but no serial line (a network server without the COM port option)
+  Refused,        // network: nothing listens at that address and port
+  Unreachable,    // network: no route to the host, or no such host
+  TimedOut,       // network: no answer within the time-out
   Other,          // anything else; `sysError` tells
 };
 
@@ -166,3 +174,17 @@ inline constexpr const char* kDefaultLockDirectory = "/var/lock";
 // removes a stale one (its pid is dead).
 TOpenResult OpenSerialDevice(const std::string& path,
                              const std::string& lockDirectory = kDefaultLockDirectory);
+
+// Network serial ports: "rfc2217://HOST:PORT", telnet with the RFC 2217
+// COM-PORT-OPTION (the server sets the far port's line and its answers are
+// the settings read back; it reports line and modem events), and
+// "tcp://HOST:PORT", bytes as they are (the server's line settings hold).
+bool IsNetworkPortName(const std::string& name);
+
+// The longest a network open waits for the server.
+inline constexpr TWaitTime kNetworkOpenTimeout = std::chrono::seconds(3);
+
+// Connects to `url` without blocking longer than `timeout` and negotiates
+// the port. Refused, Unreachable or TimedOut when no server answers; Busy when
+// it turns the client away because another holds its port.
+TOpenResult OpenNetworkPort(const std::string& url, TWaitTime timeout = kNetworkOpenTimeout);

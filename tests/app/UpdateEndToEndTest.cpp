@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "NetServers.h"
 #include "OsImage.h"
 #include "ProgressGauge.h"
 #include "WindowFixture.h"
@@ -41,11 +42,12 @@ std::vector<uint8_t> ExpectedReply(const std::vector<uint8_t>& padded, int page)
 // Plays the unit: waits for the start command, fetches every page in turn,
 // checks each reply and ends with the success frame.
 struct ScriptedUnit {
-  ScriptedUnit(PtyPair& line, std::vector<uint8_t> padded)
-      : line(line), padded(std::move(padded)) {}
+  ScriptedUnit(PtyPair& line, std::vector<uint8_t> padded, int pages = kPages)
+      : line(line), padded(std::move(padded)), pages(pages) {}
 
   PtyPair& line;
   std::vector<uint8_t> padded;
+  int pages;
   std::atomic<bool> done{false};
   bool started = false;
   int served = 0;
@@ -54,7 +56,7 @@ struct ScriptedUnit {
   void Run() {
     const std::vector<uint8_t> start(kStartCommand.begin(), kStartCommand.end());
     started = line.Read(start.size(), 30'000) == start;
-    for (int page = 0; started && page < kPages && problems.empty(); ++page) {
+    for (int page = 0; started && page < pages && problems.empty(); ++page) {
       if (!line.Write(PageRequest(static_cast<uint16_t>(page)))) {
         problems.push_back("request " + std::to_string(page) + " not written");
         break;
@@ -102,6 +104,37 @@ TEST_F(WindowTest, UpdateServesEveryPageByteExactAndEndsInSuccess) {
   EXPECT_EQ(form->PageNo->pos(), QPoint(80, 240));
   EXPECT_EQ(form->Gauge1->Progress(), 511);
   EXPECT_FALSE(form->Timer1->isActive());
+}
+
+TEST_F(WindowTest, ComNMappedToANetworkPortOpensUpdatesAndCloses) {
+  // COM2's map entry is a link whose text is the address of ser2net, in
+  // front of the pseudo-terminal the unit is on.
+  PtyPair pty;
+  ASSERT_TRUE(pty.Valid());
+  kv37::test::Ser2Net server({pty.SlavePath()});
+  PortMap map;
+  map.Link("COM2", server.Url(0));
+
+  std::vector<uint8_t> image = Pattern(2000);
+  const std::string path = files.Write("os.bin", image);
+  image.resize(kOsImageSize, kPadByte);
+  ScriptedUnit unit(pty, image, 8);
+  std::thread unitThread([&unit] { unit.Run(); });
+
+  Load(path);
+  ChoosePort(1);
+  QTest::mouseClick(form->BTn_OpenCom, Qt::LeftButton);
+  ASSERT_TRUE(form->Comm1->IsOpen());
+  QTest::mouseClick(form->KV37_Mode, Qt::LeftButton);
+  const bool finished = QTest::qWaitFor(
+      [&] { return unit.done && form->PageNo->text() == "OS Update Success!!"; }, 30'000);
+  unitThread.join();
+  EXPECT_TRUE(unit.problems.empty()) << unit.problems.front();
+  EXPECT_EQ(unit.served, 8);
+  ASSERT_TRUE(finished) << "status line: " << form->PageNo->text().toStdString();
+
+  ChoosePort(0);  // another port closes this one
+  EXPECT_FALSE(form->Comm1->IsOpen());
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ void AddUpdateOptions(CLI::App& app, CliOptions& o) {
   app.add_option(
          "-p,--port", o.update.ports,
          "port to update a unit on; repeat for several units: COM1 .. COM256 (per-user port map,\n"
-         "then /dev/ttyS<n-1>), a device path, or a name under /dev")
+         "then /dev/ttyS<n-1>), a device path, a name under /dev, or a network serial port:\n"
+         "rfc2217://HOST:PORT or tcp://HOST:PORT")
       ->allow_extra_args(false)  // one name per --port, so IMAGE may come last
       ->take_all();
   app.add_flag("--json", o.json,

@@ -17,10 +17,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ListedPort Try(const std::string& name, const std::string& path) {
-  ListedPort port{name, IdentifyPort(path), OpenSerialDevice(path)};
+ListedPort Try(const std::string& name) {
+  ListedPort port{name, IdentifyPort(name), OpenPort(name)};
   port.open.device.reset();
   return port;
+}
+
+// The last column: the adapter's USB identity, or what kind of network port.
+std::string AdapterText(const TPortIdentity& id) {
+  if (id.usb) return UsbIdentityText(*id.usb);
+  if (id.devicePath.rfind("rfc2217://", 0) == 0) return "network, RFC 2217";
+  if (IsNetworkPortName(id.devicePath)) return "network, raw: the server's line settings hold";
+  return {};
 }
 
 std::vector<fs::path> Sorted(const fs::path& folder, bool (*keep)(const std::string&)) {
@@ -49,11 +57,11 @@ bool Any(const std::string&) {
 std::vector<ListedPort> ListPorts(const std::string& devFolder) {
   std::vector<ListedPort> ports;
   for (const fs::path& entry : Sorted(PortMapDirectory(), IsComName))
-    ports.push_back(Try(entry.filename().string(), entry.string()));
+    ports.push_back(Try(entry.filename().string()));
   for (const fs::path& link : Sorted(fs::path(devFolder) / "serial" / "by-id", Any))
-    ports.push_back(Try(link.string(), link.string()));
+    ports.push_back(Try(link.string()));
   for (const fs::path& device : Sorted(devFolder, IsDeviceName)) {
-    ListedPort port = Try(device.string(), device.string());
+    ListedPort port = Try(device.string());
     // Every PC has ttyS0..ttyS31 nodes; only those with a UART behind answer.
     const TOpenError state = port.open.error;
     const bool onBoard = device.filename().string().rfind("ttyS", 0) == 0;
@@ -67,13 +75,13 @@ std::vector<ListedPort> ListPorts(const std::string& devFolder) {
 
 std::string PortListText(const std::vector<ListedPort>& ports) {
   if (ports.empty()) return "no serial ports found\n";
-  std::vector<std::array<std::string, 4>> rows{{"PORT", "DEVICE", "STATE", "USB"}};
+  std::vector<std::array<std::string, 4>> rows{{"PORT", "DEVICE", "STATE", "ADAPTER"}};
   bool unchecked = false;
   for (const ListedPort& p : ports) {
     unchecked = unchecked || p.open.uncheckedProcs > 0;
     rows.push_back({p.name, p.identity.devicePath,
                     OpenStateText(p.open) + (p.open.uncheckedProcs > 0 ? "*" : ""),
-                    p.identity.usb ? UsbIdentityText(*p.identity.usb) : ""});
+                    AdapterText(p.identity)});
   }
   std::array<std::size_t, 4> width{};
   for (const auto& row : rows)
@@ -103,6 +111,8 @@ std::string PortListJson(const std::vector<ListedPort>& ports) {
       port["holder"] = QString::fromStdString(p.open.holderName);
     }
     if (p.identity.usb) port["usb"] = UsbJson(*p.identity.usb);
+    if (IsNetworkPortName(p.identity.devicePath))
+      port["network"] = QString::fromStdString(AdapterText(p.identity));
     list.append(port);
   }
   return QJsonDocument(QJsonObject{{"event", "ports"}, {"ports", list}})

@@ -98,6 +98,7 @@ PortRun::PortRun(std::string slot, std::string port, const MemoryStream& image, 
 }
 
 PortRun::~PortRun() {
+  if (connector_.joinable()) connector_.join();
   delete driver_;
   comm_->OnRequestHangup = nullptr;
   comm_->OnReceiveError = nullptr;
@@ -107,6 +108,30 @@ PortRun::~PortRun() {
 void PortRun::Start() {
   started_ = Clock::now();
   usb_ = IdentifyPort(port_).usb;
+  if (!IsNetworkPortName(ResolvePortName(port_))) {
+    OpenAndStart();
+    return;
+  }
+  // A server that does not answer must not hold up the other ports, which
+  // share this thread: the connection is made on a thread of its own and
+  // handed to the port once it stands.
+  connector_ = std::thread([this, props = comm_->Properties()] {
+    auto opened = std::make_shared<TOpenResult>(OpenPort(port_));
+    // The server's answers to the line settings are waited for here too,
+    // not on the shared thread: StartComm then finds them in place.
+    if (opened->device) opened->device->SetState(BuildCommState(opened->device->GetState(), props));
+    QMetaObject::invokeMethod(
+        this,
+        [this, opened] {
+          if (finished_) return;  // interrupted meanwhile: the connection goes with `opened`
+          comm_->SetDeviceOpener([opened](const std::string&) { return std::move(*opened); });
+          OpenAndStart();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void PortRun::OpenAndStart() {
   try {
     comm_->StartComm();
   } catch (const ECommsError& e) {
@@ -118,6 +143,8 @@ void PortRun::Start() {
   opened.path = comm_->LastOpenResult().path;
   opened.device = comm_->LastOpenResult().devicePath;
   opened.text = UncheckedText(comm_->LastOpenResult());
+  if (const std::string note = comm_->LineNote(); !note.empty())
+    opened.text += (opened.text.empty() ? "" : "; ") + note;
   sink_.Report(opened);
 
   pendingEnd_.reset();

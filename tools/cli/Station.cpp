@@ -12,6 +12,12 @@ namespace {
 
 // How often rows the database refused are offered to it again.
 constexpr int kRetryRecordMs = 2000;
+// A network slot's server is asked again this long after a run ended.
+constexpr int kNetworkAgainMs = 2000;
+
+bool IsUsb(const SlotSpec& slot) {
+  return slot.by == SlotSpec::By::Serial || slot.by == SlotSpec::By::UsbPort;
+}
 
 std::vector<std::string> PathsOf(const StationSpec& spec) {
   std::vector<std::string> paths;
@@ -89,7 +95,7 @@ Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& reco
   };
   watch_->onUsbLeft = [this](const std::string& node) {
     for (std::size_t slot = 0; slot < slots_.size(); ++slot)
-      if (slots_[slot].node == node && slots_[slot].spec.by != SlotSpec::By::Path) Left(slot);
+      if (slots_[slot].node == node && IsUsb(slots_[slot].spec)) Left(slot);
   };
   watch_->onPathArrived = [this](const std::string& path) {
     if (const auto slot = SlotOfPath(path)) {
@@ -109,6 +115,10 @@ Station::~Station() {
 
 void Station::Start() {
   watch_->Start();
+  // A network port is always there: its server is asked from the start.
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot)
+    if (slots_[slot].spec.by == SlotSpec::By::Network)
+      QTimer::singleShot(0, this, [this, slot] { Arrived(slot, slots_[slot].spec.value); });
 }
 
 const char* Station::EventSource() const {
@@ -156,8 +166,13 @@ std::optional<std::size_t> Station::SlotOfPath(const std::string& path) const {
 void Station::Arrived(std::size_t slot, const std::string& node) {
   SlotView& view = slots_[slot];
   view.node = node;
-  // A new unit: the last one's result goes.
   if (runs_[slot] != nullptr || stopping_) return;
+  // A network slot's last result stays until its next unit answers.
+  if (view.spec.by == SlotSpec::By::Network) {
+    StartUnit(slot);
+    return;
+  }
+  // A new unit: the last one's result goes.
   view.state = SlotState::Settling;
   view.text = "adapter arrived";
   view.page.reset();
@@ -189,10 +204,15 @@ void Station::StartUnit(std::size_t slot) {
     Changed(slot);
     return;
   }
-  view.state = SlotState::Updating;
-  view.text = "opening";
+  const bool network = view.spec.by == SlotSpec::By::Network;
+  if (!network) {
+    view.state = SlotState::Updating;
+    view.text = "opening";
+  }
+  // Nothing tells when a unit is put on a network port: each run waits for
+  // the next one to answer.
   auto* run = new PortRun(view.spec.name, view.node, image_, *this,
-                          {.fast = spec_.fast, .waitForUnit = spec_.waitForUnit}, this);
+                          {.fast = spec_.fast, .waitForUnit = spec_.waitForUnit || network}, this);
   run->onClosed = [this, slot](PortRun& done) { RunClosed(slot, done); };
   runs_[slot] = run;
   Changed(slot);
@@ -203,6 +223,12 @@ void Station::RunClosed(std::size_t slot, PortRun& run) {
   runs_[slot] = nullptr;
   run.deleteLater();
   SlotView& view = slots_[slot];
+  if (view.spec.by == SlotSpec::By::Network) {
+    QTimer::singleShot(kNetworkAgainMs, this,
+                       [this, slot] { Arrived(slot, slots_[slot].spec.value); });
+    StopIfIdle();
+    return;
+  }
   // The adapter left during the update: the slot waits for the next one.
   if (view.node.empty()) {
     view.state = SlotState::Waiting;
@@ -213,23 +239,48 @@ void Station::RunClosed(std::size_t slot, PortRun& run) {
 }
 
 void Station::Report(const PortEvent& event) {
+  std::optional<std::size_t> found;
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot)
+    if (slots_[slot].spec.name == event.slot) found = slot;
+  if (!found) return;
+  SlotView& view = slots_[*found];
+  const bool network = view.spec.by == SlotSpec::By::Network;
+  // A network run that no unit ever answered (the server was down, or went
+  // while the slot was empty) was no unit: nothing to record.
+  const bool noUnit = network && event.kind == PortEventKind::Finished &&
+                      event.pages.replies == 0 && event.outcome != PortOutcome::Success &&
+                      event.outcome != PortOutcome::UnitFailure;
   // Recorded first: a unit shown as finished is a unit on record, or held.
-  recorder_.Report(event);
+  if (!noUnit) recorder_.Report(event);
   units_.Report(event);
-  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
-    SlotView& view = slots_[slot];
-    if (view.spec.name != event.slot) continue;
+  const bool showing = view.state == SlotState::Passed || view.state == SlotState::Failed;
+  if (network && showing && event.kind != PortEventKind::PageServed &&
+      event.kind != PortEventKind::Finished)
+    return;  // the last result stays until the next unit answers
+  {
+    if (noUnit) {
+      if (!showing) {
+        view.state = SlotState::Waiting;
+        view.text = "no unit: " + event.text;
+        Changed(*found);
+      }
+      return;
+    }
+    const std::size_t slot = *found;
     view.percent = event.percent;
     view.pages = event.pages.distinct;
     view.elapsed = event.elapsed;
     switch (event.kind) {
       case PortEventKind::Opened:
+        view.state = SlotState::Updating;
         view.text = "open";
         break;
       case PortEventKind::StartSent:
-        view.text = spec_.waitForUnit ? "waiting for the unit" : "start sent";
+        view.state = SlotState::Updating;
+        view.text = spec_.waitForUnit || network ? "waiting for the unit" : "start sent";
         break;
       case PortEventKind::PageServed:
+        view.state = SlotState::Updating;
         view.page = event.page;
         view.text = "serving pages";
         break;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <sstream>
 
+#include "SerialDevice.h"
+
 namespace kv37::cli {
 
 namespace {
@@ -119,9 +121,13 @@ StationSpec ParseStationFile(const std::string& text, const std::string& path) {
         by = SlotSpec::By::UsbPort;
       else if (key == "path")
         by = SlotSpec::By::Path;
+      else if (key == "url")
+        by = SlotSpec::By::Network;
       else
         throw fail(number, "unknown key '" + key + "' in [slot " + slot->name +
-                               "]; expected serial, usb-port or path");
+                               "]; expected serial, usb-port, path or url");
+      if (by == SlotSpec::By::Network && !IsNetworkPortName(value))
+        throw fail(number, "url must be rfc2217://HOST:PORT or tcp://HOST:PORT");
       if (!slot->value.empty())
         throw fail(number, "slot " + slot->name + " names its adapter twice");
       slot->by = by;
@@ -135,7 +141,7 @@ StationSpec ParseStationFile(const std::string& text, const std::string& path) {
   if (spec.slotSpecs.empty()) throw fail(0, "no [slot NAME] sections");
   for (const SlotSpec& s : spec.slotSpecs)
     if (s.value.empty())
-      throw fail(s.line, "slot " + s.name + " names no adapter (serial, usb-port or path)");
+      throw fail(s.line, "slot " + s.name + " names no adapter (serial, usb-port, path or url)");
   if (spec.name.empty()) spec.name = std::filesystem::path(path).stem().string();
   return spec;
 }
@@ -154,6 +160,8 @@ std::string SlotSpecText(const SlotSpec& slot) {
       return "serial " + slot.value;
     case SlotSpec::By::UsbPort:
       return "USB port " + slot.value;
+    case SlotSpec::By::Network:
+      return slot.value;
     case SlotSpec::By::Path:
       break;
   }

@@ -17,6 +17,8 @@
 //   usb-port = 1-1.2                ; the physical USB port, for adapters without a serial
 //   [slot A3]
 //   path = /dev/kv37-bench3         ; a device or link; watched in its folder
+//   [slot B1]
+//   url = rfc2217://bench7:4001     ; a network serial port (or tcp://HOST:PORT)
 //
 // Any thread; keeps no state.
 
@@ -28,7 +30,7 @@
 namespace kv37::cli {
 
 struct SlotSpec {
-  enum class By { Serial, UsbPort, Path };
+  enum class By { Serial, UsbPort, Path, Network };
   std::string name;
   By by = By::Path;
   std::string value;
@@ -60,7 +62,8 @@ StationSpec ReadStationFile(const std::string& path);
 // folder that relative paths are taken from.
 StationSpec ParseStationFile(const std::string& text, const std::string& path);
 
-// "serial FT1234AB", "USB port 1-1.2", "path /dev/kv37-bench3".
+// "serial FT1234AB", "USB port 1-1.2", "path /dev/kv37-bench3",
+// "rfc2217://bench7:4001".
 std::string SlotSpecText(const SlotSpec& slot);
 
 }  // namespace kv37::cli

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "CliTestSupport.h"
+#include "NetServers.h"
 #include "SerialDevice.h"
 
 namespace kv37::cli::test {
@@ -152,6 +153,9 @@ TEST(CliListPorts, ShowsMapEntriesWithTheirDeviceAndWhetherTheyAreFree) {
   std::filesystem::create_symlink(freePty, ports + "/COM1");
   std::filesystem::create_symlink(heldPty, ports + "/COM2");
   std::filesystem::create_symlink(ports + "/unplugged", ports + "/COM3");
+  // A network port, where nothing listens.
+  const std::string network = "tcp://127.0.0.1:" + std::to_string(kv37::test::FreeTcpPort());
+  std::filesystem::create_symlink(network, ports + "/COM4");
   const TOpenResult holder = OpenSerialDevice(heldPty);
   ASSERT_NE(holder.device, nullptr);
 
@@ -177,6 +181,10 @@ TEST(CliListPorts, ShowsMapEntriesWithTheirDeviceAndWhetherTheyAreFree) {
   EXPECT_FALSE(byName["COM2"]["free"].toBool());
   EXPECT_EQ(byName["COM2"]["holder_pid"].toInteger(), getpid());
   EXPECT_EQ(byName["COM3"]["state"].toString(), "not present");
+  EXPECT_EQ(byName["COM4"]["device"].toString().toStdString(), network);
+  EXPECT_THAT(byName["COM4"]["state"].toString().toStdString(), HasSubstr("connection refused"));
+  EXPECT_THAT(byName["COM4"]["network"].toString().toStdString(),
+              HasSubstr("server's line settings hold"));
   EXPECT_THAT(text.out,
               ::testing::ContainsRegex("COM2 +" + heldPty + " +busy, held by cli_tests \\(pid"));
   for (const int fd : {freeMaster, heldMaster}) close(fd);

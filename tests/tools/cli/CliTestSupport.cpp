@@ -33,12 +33,13 @@ std::vector<uint8_t> Pattern(std::size_t size) {
 }
 
 UnitOnPty::UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults,
-                     bool hangUpAtEnd)
+                     bool hangUpAtEnd, unsigned baud)
     : line_(sim::SerialTransport::CreatePseudoTerminal()), path_(line_->PeerPath()) {
   sim::SimConfig config;
   config.pages = pages;
   config.expect = image;
   config.faults = faults;
+  config.baud = baud;
   // A unit the updater never starts must not keep the test waiting.
   config.startTimeout = std::chrono::milliseconds(20000);
   unit_ = std::make_unique<sim::SimulatedUnit>(*line_, std::move(config));

@@ -36,11 +36,12 @@ std::vector<uint8_t> Pattern(std::size_t size);
 // A simulated unit that asks for `pages` pages of `image` and checks each one,
 // running from construction; the destructor stops it if still running.
 // `hangUpAtEnd`: the line is dropped as soon as the unit's last frame has
-// been read, as by a unit that reboots into its new OS.
+// been read, as by a unit that reboots into its new OS. `baud`: the unit
+// paces its bytes at that rate (0: unpaced).
 class UnitOnPty {
  public:
   UnitOnPty(const MemoryStream& image, unsigned pages, sim::FaultPlan faults = {},
-            bool hangUpAtEnd = false);
+            bool hangUpAtEnd = false, unsigned baud = 0);
   ~UnitOnPty();
   UnitOnPty(const UnitOnPty&) = delete;
   UnitOnPty& operator=(const UnitOnPty&) = delete;

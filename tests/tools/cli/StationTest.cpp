@@ -6,9 +6,16 @@
 #include <signal.h>
 #include <sqlite3.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "CliTestSupport.h"
 #include "StationFile.h"
@@ -111,6 +118,39 @@ TEST_F(StationRun, UnitsOneAfterAnotherAndTwoSlotsAtOnceAreEachRecorded) {
     EXPECT_LE(row.started, row.ended);
   }
   EXPECT_EQ(onA, 4);
+
+  const CliResult csv = RunCli({"history", Db(), "--slot", "B", "--format", "csv"});
+  EXPECT_EQ(csv.exitStatus, 0) << csv.err;
+  EXPECT_THAT(csv.out, HasSubstr("started,ended,station,slot,"));
+  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 2) << csv.out;
+}
+
+TEST_F(StationRun, WaitingForTheUnitRepeatsTheStartCommandUntilItAnswers) {
+  // The adapter stays; the unit behind it is still off, so the first start
+  // command is lost.
+  int master = -1, slave = -1;
+  char name[256];
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  close(slave);
+  std::filesystem::create_symlink(name, Link("A"));
+  StartStation(File({"A"}, "wait-for-unit = yes\n"));
+  const auto startCommands = [&](std::chrono::milliseconds within) {
+    int seen = 0;
+    const auto end = std::chrono::steady_clock::now() + within;
+    while (std::chrono::steady_clock::now() < end) {
+      pollfd p{master, POLLIN, 0};
+      uint8_t bytes[64];
+      if (poll(&p, 1, 50) == 1 && (p.revents & POLLIN))
+        seen += static_cast<int>(std::count(
+            bytes, bytes + std::max<ssize_t>(0, read(master, bytes, sizeof bytes)), 0x57));
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return seen;
+  };
+  EXPECT_EQ(startCommands(std::chrono::milliseconds(2000)), 1);
+  EXPECT_EQ(startCommands(std::chrono::milliseconds(3500)), 1);
+  close(master);
 }
 
 TEST_F(StationRun, KilledMidUpdateKeepsEveryFinishedUnitAndAnIntactDatabase) {
