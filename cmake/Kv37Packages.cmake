@@ -4,6 +4,7 @@
 #   libfautil      the shared library alone
 #   libfautil-dev  headers, static and shared development files, the CMake
 #                  package and the pkg-config file
+#   python3-fautil the Python package (pure Python over libfautil1)
 # Dependencies on system libraries come from dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kv37update)
@@ -15,7 +16,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL kv37update fautil fautil_runtime)
+set(CPACK_COMPONENTS_ALL kv37update fautil fautil_runtime python3_fautil)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -45,5 +46,15 @@ set(CPACK_DEBIAN_FAUTIL_PACKAGE_DEPENDS
   "libfautil${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION}-1), qt6-base-dev")
 set(CPACK_COMPONENT_FAUTIL_DESCRIPTION
   "KV-37 device data library, development files\n Headers, static library, development link of the shared library, CMake\n package (find_package(Fautil)) and pkg-config file of the device data\n library. Needs a C++20 compiler.")
+
+set(CPACK_DEBIAN_PYTHON3_FAUTIL_PACKAGE_NAME python3-fautil)
+set(CPACK_DEBIAN_PYTHON3_FAUTIL_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON3_FAUTIL_PACKAGE_ARCHITECTURE all)
+# ctypes loads the library of exactly this version at run time: no shlibdeps.
+set(CPACK_DEBIAN_PYTHON3_FAUTIL_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_DEBIAN_PYTHON3_FAUTIL_PACKAGE_DEPENDS
+  "python3, libfautil${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION}-1)")
+set(CPACK_COMPONENT_PYTHON3_FAUTIL_DESCRIPTION
+  "KV-37 device data library for Python 3\n The fautil package: the device data library's routines for Python, through\n ctypes over libfautil.so.1, so nothing is compiled. Its tests are in\n /usr/share/python3-fautil/tests.")
 
 include(CPack)

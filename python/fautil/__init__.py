@@ -19,8 +19,10 @@ Conventions:
 * An operand is an :class:`Operand`: an 8-bit type code and a 32-bit address.
 
 The library is ``FAUTIL_LIBRARY`` when that is set, else the
-``libfautil.so.1`` next to this package, else the one on the system's
-library path.
+``libfautil.so.1`` next to this package, else the one of the same
+installation (``/usr/lib`` for ``/usr/lib/python3/dist-packages``, as the
+Debian packages lay them out), else the one on the system's library path.
+``__version__`` is the library version the package belongs to.
 """
 
 import ctypes
@@ -28,9 +30,10 @@ import enum
 from typing import Iterable, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _native as _c
+from ._version import __version__
 
 __all__ = [
-    "FautilError", "Operand", "ShiftMember", "version",
+    "FautilError", "Operand", "ShiftMember", "version", "__version__",
     "str_to_type", "type_to_str", "str_normalize", "type_to_dtype", "check_type_range",
     "get_table_max_size", "check_table_range", "ref_str_range_to_str", "get_next_ref",
     "doc_ref_to_type", "type_to_doc_ref", "str_to_doc_ref", "doc_ref_to_str",

@@ -42,9 +42,14 @@ def _candidates():
         # Named by the caller: that one or none, never a stray other copy.
         return [explicit]
     here = os.path.dirname(os.path.abspath(__file__))
+    # Installed as the Debian packages lay it out (<prefix>/lib/python3/
+    # dist-packages/fautil beside <prefix>/lib/libfautil.so.1): the library
+    # of the same installation, even in a root unpacked elsewhere.
+    installed = os.path.join(here, os.pardir, os.pardir, os.pardir, SONAME)
+    found = [os.path.normpath(installed)] if os.path.exists(installed) else []
     # The bare SONAME is looked up as the dynamic loader does: LD_LIBRARY_PATH,
     # then the system's library folders.
-    return [os.path.join(here, SONAME), SONAME]
+    return [os.path.join(here, SONAME)] + found + [SONAME]
 
 
 def _load():

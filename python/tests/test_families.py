@@ -294,3 +294,7 @@ def test_a_library_older_than_the_package_is_named_at_import(monkeypatch):
     monkeypatch.setattr(_native, "lib", Older())
     with pytest.raises(ImportError, match="libfautil.so.1 has no fautil_ShiftKey; it is older"):
         _native._bind("ShiftKey", _native.i32, [])
+
+
+def test_the_package_belongs_to_the_version_of_the_library_it_loads():
+    assert fautil.__version__ == fautil.version()
