@@ -20,6 +20,7 @@
 #include <mutex>
 #include <thread>
 
+#include "PosixPoll.h"
 #include "SerialDevice.h"
 #include "TelnetCodec.h"
 
@@ -268,12 +269,7 @@ class TNetSerialDevice final : public TSerialDevice {
   }
 
   TWaitResult Wait(pollfd (&fds)[3], TWaitTime timeout) {
-    timespec limit{};
-    if (timeout >= TWaitTime::zero()) {
-      limit.tv_sec = static_cast<time_t>(timeout.count() / 1000000);
-      limit.tv_nsec = static_cast<long>(timeout.count() % 1000000 * 1000);
-    }
-    const int r = ppoll(fds, 3, timeout >= TWaitTime::zero() ? &limit : nullptr, nullptr);
+    const int r = PollFor(fds, 3, timeout);
     if (r < 0) return errno == EINTR ? TWaitResult::Timeout : TWaitResult::Failed;
     if (r == 0) return TWaitResult::Timeout;
     if (fds[0].revents) return TWaitResult::Stop;

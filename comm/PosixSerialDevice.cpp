@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "PortIdentity.h"
+#include "PosixPoll.h"
 #include "PosixPortLock.h"
 #include "PosixTermios.h"
 #include "SerialDevice.h"
@@ -42,17 +43,12 @@ bool TEvent::IsSet() const {
   return poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
 }
 
-namespace {
-
-// ppoll's limit for `timeout`, or null for none.
-const timespec* Limit(TWaitTime timeout, timespec& storage) {
-  if (timeout < TWaitTime::zero()) return nullptr;
-  storage.tv_sec = static_cast<time_t>(timeout.count() / 1000000);
-  storage.tv_nsec = static_cast<long>(timeout.count() % 1000000 * 1000);
-  return &storage;
+int PollFor(pollfd* fds, nfds_t count, TWaitTime timeout) {
+  if (timeout < TWaitTime::zero()) return ppoll(fds, count, nullptr, nullptr);
+  const timespec limit{static_cast<time_t>(timeout.count() / 1000000),
+                       static_cast<long>(timeout.count() % 1000000 * 1000)};
+  return ppoll(fds, count, &limit, nullptr);
 }
-
-}  // namespace
 
 int WaitForEvents(std::initializer_list<const TEvent*> events, TWaitTime timeout) {
   pollfd fds[8];
@@ -61,8 +57,7 @@ int WaitForEvents(std::initializer_list<const TEvent*> events, TWaitTime timeout
     if (n == std::size(fds)) return kWaitFailed;
     fds[n++] = pollfd{e->Handle(), POLLIN, 0};
   }
-  timespec limit{};
-  const int r = ppoll(fds, n, Limit(timeout, limit), nullptr);
+  const int r = PollFor(fds, n, timeout);
   if (r < 0) return errno == EINTR ? kWaitTimeout : kWaitFailed;
   if (r == 0) return kWaitTimeout;
   for (nfds_t i = 0; i < n; ++i) {
@@ -267,12 +262,7 @@ class TPosixSerialDevice final : public TSerialDevice {
 
   TWaitResult Wait(const TEvent& stop, short what, TWaitTime timeout) {
     pollfd fds[2] = {{stop.Handle(), POLLIN, 0}, {fFd, what, 0}};
-    timespec limit{};
-    if (timeout >= TWaitTime::zero()) {
-      limit.tv_sec = static_cast<time_t>(timeout.count() / 1000000);
-      limit.tv_nsec = static_cast<long>(timeout.count() % 1000000 * 1000);
-    }
-    const int r = ppoll(fds, 2, timeout >= TWaitTime::zero() ? &limit : nullptr, nullptr);
+    const int r = PollFor(fds, 2, timeout);
     if (r < 0) return errno == EINTR ? TWaitResult::Timeout : TWaitResult::Failed;
     if (r == 0) return TWaitResult::Timeout;
     if (fds[0].revents) return TWaitResult::Stop;
