@@ -104,8 +104,12 @@ std::string OpenStateText(const TOpenResult& r) {
     case TOpenError::Refused:
       return "connection refused (nothing listens there)";
     case TOpenError::Unreachable:
+      if (!r.detail.empty()) return "unreachable: " + r.detail;
       return "unreachable (no route to the host, or no such host)";
+    case TOpenError::BadAddress:
+      return "bad address: " + r.detail;
     case TOpenError::TimedOut:
+      if (!r.detail.empty()) return "timed out: " + r.detail;
       return "timed out: the server did not answer within " +
              std::to_string(
                  std::chrono::duration_cast<std::chrono::seconds>(kNetworkOpenTimeout).count()) +

@@ -20,6 +20,8 @@
 #include <mutex>
 #include <thread>
 
+#include "NetAddress.h"
+#include "PosixNameLookup.h"
 #include "PosixPoll.h"
 #include "SerialDevice.h"
 #include "TelnetCodec.h"
@@ -29,13 +31,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace telnet;
 
-// How long the far port's answers to the line settings may take, and the
-// controls (DTR, RTS, flow) that many servers never answer.
+// How long the far port's answers to the line settings may take.
 constexpr auto kAnswerTime = std::chrono::milliseconds(2000);
-constexpr auto kControlAnswerTime = std::chrono::milliseconds(300);
-// A raw port has nothing to answer: a server that refuses the client closes
-// (or says so) within this time.
-constexpr auto kRawBusyGrace = std::chrono::milliseconds(200);
+// A raw port has nothing to answer: a server that refuses the client says
+// so and closes as it accepts (ser2net within a millisecond on loopback), so
+// the wait for that scales with the connection's round trip, within bounds.
+constexpr auto kRawBusyGraceMin = std::chrono::milliseconds(15);
+constexpr auto kRawBusyGraceMax = std::chrono::milliseconds(200);
+constexpr int kRawBusyGraceRoundTrips = 8;
 // A command of our own that cannot be sent in this time means a dead link.
 constexpr auto kSendTime = std::chrono::milliseconds(1000);
 // How long, and how often, a server that turns the client away is asked again.
@@ -73,9 +76,12 @@ class TNetSerialDevice final : public TSerialDevice {
 
   // The telnet options and a first answer from the far port; Busy when the
   // server turns the client away (another one holds its port).
-  TOpenError Negotiate(Clock::time_point deadline) {
+  TOpenError Negotiate(Clock::time_point deadline, Clock::duration roundTrip) {
     if (!fRfc2217) {
-      WaitFor([&] { return fEnded; }, std::min(deadline, Clock::now() + kRawBusyGrace));
+      const auto grace =
+          std::clamp<Clock::duration>(kRawBusyGraceMin + kRawBusyGraceRoundTrips * roundTrip,
+                                      kRawBusyGraceMin, kRawBusyGraceMax);
+      WaitFor([&] { return fEnded; }, std::min(deadline, Clock::now() + grace));
       return Refused() ? TOpenError::Busy : TOpenError::None;
     }
     for (const auto& [verb, option] : {std::pair{kWill, kComPort},
@@ -109,10 +115,17 @@ class TNetSerialDevice final : public TSerialDevice {
       fData.clear();
       if (!fEnded) fRxReady.Reset();
     }
-    if (fRfc2217 && (rx || tx))
-      SendCommand(ComPortCommand(comport::kPurgeData, {static_cast<uint8_t>(rx && tx ? 3
-                                                                            : rx     ? 1
-                                                                                     : 2)}));
+    if (!fRfc2217 || !(rx || tx)) return;
+    const auto command = ComPortCommand(comport::kPurgeData, {static_cast<uint8_t>(rx && tx ? 3
+                                                                                   : rx     ? 1
+                                                                                            : 2)});
+    // An abort comes with a close: a server that stopped reading must not
+    // hold it up, so the far port is told only when there is room at once
+    // (a command is never cut short: the stream would be corrupted).
+    const bool abort = actions & (purge::kRxAbort | purge::kTxAbort);
+    std::lock_guard lock(fWriteMutex);
+    pollfd room{fFd, POLLOUT, 0};
+    if (!abort || poll(&room, 1, 0) > 0) SendRaw(command.data(), command.size());
   }
 
   bool GetModemStatus(uint32_t& bits) override {
@@ -153,6 +166,7 @@ class TNetSerialDevice final : public TSerialDevice {
 
   TIoResult Write(const uint8_t* data, std::size_t size) override {
     std::lock_guard lock(fWriteMutex);
+    if (!fRfc2217) return WriteRaw(data, size);
     // At most this much per call, so one block does not hold the commands
     // of the other threads back for long.
     const std::size_t take = std::min<std::size_t>(size, 2048);
@@ -190,7 +204,10 @@ class TNetSerialDevice final : public TSerialDevice {
 
   std::string LineNote() const override {
     std::lock_guard lock(fStateMutex);
-    return fNote;
+    if (fAsked.empty() || Clock::now() - fAskedAt < kNetworkControlAnswerTime) return fNote;
+    std::string names;
+    for (const auto& [value, name] : fAsked) names += (names.empty() ? "" : ", ") + name;
+    return "the server did not confirm " + names;
   }
 
  protected:
@@ -225,8 +242,9 @@ class TNetSerialDevice final : public TSerialDevice {
   };
 
   // DTR, RTS and flow control: asked for, but a server whose device cannot
-  // set them (a pseudo-terminal behind ser2net) never answers; that is
-  // noted, not refused.
+  // set them (a pseudo-terminal behind ser2net) never answers. Not waited
+  // for, so the unit's start command goes out at once: LineNote() names
+  // those still unanswered after kNetworkControlAnswerTime.
   void AskControls(const TDcb& state) {
     const uint32_t dtr = state.Flags & dcb::kDtrControlMask;
     const uint32_t rts = state.Flags & dcb::kRtsControlMask;
@@ -236,26 +254,25 @@ class TNetSerialDevice final : public TSerialDevice {
     const uint8_t inbound = rts == dcb::kRtsControlHandshake ? 16
                             : (state.Flags & dcb::kInX)      ? 15
                                                              : 14;
-    const std::pair<uint8_t, const char*> asks[] = {
+    const std::pair<uint8_t, std::string> asks[] = {
         {outbound, "output flow control"},
         {inbound, "input flow control"},
         {static_cast<uint8_t>(dtr == 0 ? 9 : 8), "DTR"},
         {static_cast<uint8_t>(rts == 0 ? 12 : 11), "RTS"}};
-    std::string unconfirmed;
-    const auto deadline = Clock::now() + kControlAnswerTime;
-    for (const auto& [value, name] : asks) {
-      const uint64_t before = AnswerCount(comport::kSetControl);
-      SendCommand(ComPortCommand(comport::kSetControl, {value}));
-      const bool answered = WaitFor(
-          [&] {
-            const Answer& a = fAnswers[comport::kSetControl];
-            return a.count > before && a.value == std::vector<uint8_t>{value};
-          },
-          deadline);
-      if (!answered) unconfirmed += std::string(unconfirmed.empty() ? "" : ", ") + name;
+    {
+      std::lock_guard lock(fStateMutex);
+      fAsked.assign(std::begin(asks), std::end(asks));
+      fAskedAt = Clock::now();
     }
-    std::lock_guard lock(fStateMutex);
-    fNote = unconfirmed.empty() ? "" : "the server did not confirm " + unconfirmed;
+    for (const auto& ask : asks) SendCommand(ComPortCommand(comport::kSetControl, {ask.first}));
+  }
+
+  // Bytes as they are, for a raw port. fWriteMutex held.
+  TIoResult WriteRaw(const uint8_t* data, std::size_t size) {
+    const ssize_t n = send(fFd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n >= 0) return {TIoResult::Kind::Done, static_cast<std::size_t>(n)};
+    if (errno == EAGAIN || errno == EINTR) return {TIoResult::Kind::WouldBlock, 0};
+    return {TIoResult::Kind::Failed, 0};
   }
 
   bool Refused() const {
@@ -306,7 +323,8 @@ class TNetSerialDevice final : public TSerialDevice {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       std::vector<uint8_t> data;
-      if (n > 0) fDecoder.Feed(raw, static_cast<std::size_t>(n), data);
+      if (n > 0 && fRfc2217) fDecoder.Feed(raw, static_cast<std::size_t>(n), data);
+      if (n > 0 && !fRfc2217) data.assign(raw, raw + n);
       {
         std::lock_guard lock(fStateMutex);
         if (n <= 0) {
@@ -350,6 +368,8 @@ class TNetSerialDevice final : public TSerialDevice {
       fLines.rng += (value[0] & kModemTrailingRing) != 0;
       fModem = value[0];
       fHaveModem = true;
+    } else if (command == comport::kSetControl && value.size() == 1) {
+      std::erase_if(fAsked, [&](const auto& ask) { return ask.first == value[0]; });
     } else {
       Answer& answer = fAnswers[command];
       ++answer.count;
@@ -398,40 +418,9 @@ class TNetSerialDevice final : public TSerialDevice {
   uint8_t fModem = 0;
   bool fHaveModem = false;
   std::string fNote;
+  std::vector<std::pair<uint8_t, std::string>> fAsked;  // controls not yet confirmed
+  Clock::time_point fAskedAt;
 };
-
-struct TUrl {
-  bool rfc2217 = false;
-  std::string host, port;
-};
-
-bool ParseUrl(const std::string& url, TUrl& out) {
-  std::string rest;
-  if (url.rfind("rfc2217://", 0) == 0) {
-    out.rfc2217 = true;
-    rest = url.substr(10);
-  } else if (url.rfind("tcp://", 0) == 0) {
-    rest = url.substr(6);
-  } else {
-    return false;
-  }
-  while (!rest.empty() && rest.back() == '/') rest.pop_back();
-  std::size_t colon;
-  if (!rest.empty() && rest.front() == '[') {  // [IPv6]:port
-    const auto close = rest.find(']');
-    if (close == std::string::npos || close + 1 >= rest.size() || rest[close + 1] != ':')
-      return false;
-    out.host = rest.substr(1, close - 1);
-    colon = close + 1;
-  } else {
-    colon = rest.rfind(':');
-    if (colon == std::string::npos) return false;
-    out.host = rest.substr(0, colon);
-  }
-  out.port = rest.substr(colon + 1);
-  return !out.host.empty() && !out.port.empty() &&
-         out.port.find_first_not_of("0123456789") == std::string::npos;
-}
 
 TOpenError ErrorOfConnect(int error) {
   switch (error) {
@@ -490,31 +479,48 @@ void TuneSocket(int fd) {
   setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
-TOpenResult ConnectOnce(const std::string& url, const TUrl& where, Clock::time_point deadline) {
+std::string Seconds(Clock::duration d) {
+  return std::to_string(std::chrono::ceil<std::chrono::seconds>(d).count()) + " s";
+}
+
+TOpenResult ConnectOnce(const std::string& url, const TNetAddress& where,
+                        Clock::time_point deadline) {
   TOpenResult result;
   result.path = url;
   result.devicePath = url;
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_family = AF_UNSPEC;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(where.host.c_str(), where.port.c_str(), &hints, &found) != 0 || !found) {
+  const auto began = Clock::now();
+  const TNameLookup found = LookUpHost(where.host, std::to_string(where.port), deadline);
+  if (found.timedOut) {
+    result.error = TOpenError::TimedOut;
+    result.sysError = ETIMEDOUT;
+    result.detail = "the name " + where.host + " was not resolved within " +
+                    Seconds(deadline - began) + " (a name server that does not answer?)";
+    return result;
+  }
+  if (!found.list) {
     result.error = TOpenError::Unreachable;
     result.sysError = EHOSTUNREACH;
+    result.detail =
+        found.error == EAI_NONAME || found.error == EAI_NODATA
+            ? "no such host " + where.host
+            : "the name " + where.host + " could not be resolved: " + gai_strerror(found.error);
     return result;
   }
   int fd = -1;
   TOpenError error = TOpenError::Other;
-  for (const addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next)
+  Clock::duration roundTrip{};
+  for (const addrinfo* a = found.list.get(); a != nullptr && fd < 0; a = a->ai_next) {
+    const auto tried = Clock::now();
     fd = Connect(*a, deadline, error, result.sysError);
-  freeaddrinfo(found);
+    roundTrip = Clock::now() - tried;
+  }
   if (fd < 0) {
     result.error = error;
     return result;
   }
   TuneSocket(fd);
   auto device = std::make_unique<TNetSerialDevice>(fd, where.rfc2217);
-  result.error = device->Negotiate(deadline);
+  result.error = device->Negotiate(deadline, roundTrip);
   if (result.error == TOpenError::Busy) result.holderName = "another client of the server";
   if (result.error == TOpenError::None) result.device = std::move(device);
   return result;
@@ -522,18 +528,15 @@ TOpenResult ConnectOnce(const std::string& url, const TUrl& where, Clock::time_p
 
 }  // namespace
 
-bool IsNetworkPortName(const std::string& name) {
-  return name.rfind("rfc2217://", 0) == 0 || name.rfind("tcp://", 0) == 0;
-}
-
 TOpenResult OpenNetworkPort(const std::string& url, TWaitTime timeout) {
   TOpenResult result;
   result.path = url;
   result.devicePath = url;
-  TUrl where;
-  if (!ParseUrl(url, where)) {
-    result.error = TOpenError::Missing;
+  TNetAddress where;
+  if (std::string problem = ParseNetAddress(url, where); !problem.empty()) {
+    result.error = TOpenError::BadAddress;
     result.sysError = EINVAL;
+    result.detail = std::move(problem);
     return result;
   }
   const auto deadline = Clock::now() + timeout;

@@ -81,6 +81,10 @@ TPortIdentity IdentifyPort(const std::string& name, const std::string& sysfs) {
 
 bool SameDevice(const TPortIdentity& a, const TPortIdentity& b) {
   if (a.charDevice && b.charDevice) return a.device == b.device;
+  // One server port, whatever the scheme or its case: its one device.
+  TNetAddress x, y;
+  if (ParseNetAddress(a.devicePath, x).empty() && ParseNetAddress(b.devicePath, y).empty())
+    return NetServerText(a.devicePath) == NetServerText(b.devicePath);
   return a.devicePath == b.devicePath;
 }
 

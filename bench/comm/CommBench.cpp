@@ -1,5 +1,6 @@
 // Figures for the serial component: notice hand-over to the owner's thread,
-// transmit throughput and frame delivery delay over a pseudo-terminal.
+// transmit throughput and frame delivery delay over a pseudo-terminal, and
+// the open of a network port through ser2net on loopback.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +13,10 @@
 #include <vector>
 
 #include "Comm.h"
+#include "CommSettings.h"
+#include "NetServers.h"
 #include "NoticeWindow.h"
+#include "PortName.h"
 
 namespace {
 
@@ -115,6 +119,34 @@ BENCHMARK(BM_FrameDeliveryDelay)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(20);
+
+// What an updater does before its start command on a network port: connect,
+// negotiate and set the line (as PortRun's connector does), then close.
+void BM_NetworkOpen(benchmark::State& state) {
+  const bool rfc2217 = state.range(0) != 0;
+  TPtyPair pty;
+  kv37::test::Ser2Net server({pty.path}, rfc2217);
+  TComm settings;
+  for (auto _ : state) {
+    TOpenResult opened = OpenPort(server.Url(0));
+    if (!opened.device) {
+      state.SkipWithError(("open failed: " + DescribeOpenFailure(opened)).c_str());
+      break;
+    }
+    opened.device->SetState(BuildCommState(opened.device->GetState(), settings.Properties()));
+    state.PauseTiming();
+    opened.device.reset();
+    // ser2net takes a new client once it has seen the last one go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_NetworkOpen)
+    ->ArgName("rfc2217")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

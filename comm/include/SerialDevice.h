@@ -13,6 +13,7 @@
 #include <string>
 
 #include "CommTypes.h"
+#include "NetAddress.h"
 
 // Manual-reset event. Set, Reset and IsSet may be called from any thread.
 class TEvent {
@@ -145,7 +146,8 @@ enum class TOpenError {
   NotTerminal,    // a device, but no serial line (a network server without the COM port option)
   Refused,        // network: nothing listens at that address and port
   Unreachable,    // network: no route to the host, or no such host
-  TimedOut,       // network: no answer within the time-out
+  TimedOut,       // network: no answer (or no name look-up) within the time-out
+  BadAddress,     // network: the address is malformed; `detail` says how
   Other,          // anything else; `sysError` tells
 };
 
@@ -155,6 +157,7 @@ struct TOpenResult {
   std::string path;        // the path opened: as named, or the port-map entry
   std::string devicePath;  // the device `path` resolves to (links followed)
   int sysError = 0;        // errno of the call that failed, 0 when none did
+  std::string detail;      // network: what the error alone does not say ("no such host x")
   long holderPid = 0;      // Busy: the holder's process id where known, else 0
   std::string holderName;  // Busy: the holder's command name where known
   // Opened, but this many processes of other users could not be looked at
@@ -175,16 +178,20 @@ inline constexpr const char* kDefaultLockDirectory = "/var/lock";
 TOpenResult OpenSerialDevice(const std::string& path,
                              const std::string& lockDirectory = kDefaultLockDirectory);
 
-// Network serial ports: "rfc2217://HOST:PORT", telnet with the RFC 2217
-// COM-PORT-OPTION (the server sets the far port's line and its answers are
-// the settings read back; it reports line and modem events), and
-// "tcp://HOST:PORT", bytes as they are (the server's line settings hold).
-bool IsNetworkPortName(const std::string& name);
+// Network serial ports (NetAddress.h): "rfc2217://HOST:PORT", telnet with
+// the RFC 2217 COM-PORT-OPTION (the server sets the far port's line and its
+// answers are the settings read back; it reports line and modem events), and
+// "tcp://HOST:PORT", every byte as it is (the server's line settings hold).
 
-// The longest a network open waits for the server.
+// The longest a network open waits for the server, name look-up included.
 inline constexpr TWaitTime kNetworkOpenTimeout = std::chrono::seconds(3);
+// DTR, RTS and flow control are asked of an RFC 2217 server without waiting;
+// those it has not confirmed this long after are named by LineNote().
+inline constexpr auto kNetworkControlAnswerTime = std::chrono::milliseconds(300);
 
 // Connects to `url` without blocking longer than `timeout` and negotiates
-// the port. Refused, Unreachable or TimedOut when no server answers; Busy when
-// it turns the client away because another holds its port.
+// the port. BadAddress for a malformed address, before any look-up;
+// Refused, Unreachable or TimedOut when no server answers; Busy when it
+// turns the client away because another holds its port. Closing the device
+// never waits for the server.
 TOpenResult OpenNetworkPort(const std::string& url, TWaitTime timeout = kNetworkOpenTimeout);

@@ -4,10 +4,12 @@
 #include <termios.h>
 
 #include <chrono>
+#include <thread>
 
 #include "CommTestSupport.h"
 #include "NetServers.h"
 #include "PortName.h"
+#include "PosixNameLookup.h"
 #include "TelnetCodec.h"
 
 namespace {
@@ -71,7 +73,10 @@ TEST_F(NetComm, RatesReachTheFarDeviceAndEveryByteValueCrossesBothWays) {
   EXPECT_EQ(LineSpeed(), B57600);
   comm.SetBaudRate(115200);
   EXPECT_EQ(LineSpeed(), B115200);
-  // ser2net cannot set DTR or RTS on a pseudo-terminal and never answers.
+  // ser2net cannot set DTR or RTS on a pseudo-terminal and never answers;
+  // that is not waited for, but said once the answers are due.
+  EXPECT_EQ(comm.LineNote(), "");
+  EXPECT_TRUE(WaitUntil([&] { return !comm.LineNote().empty(); }, 1s));
   EXPECT_NE(comm.LineNote().find("did not confirm"), std::string::npos) << comm.LineNote();
 
   // 0xFF is the telnet command byte: doubled on the way out, undoubled in.
@@ -83,6 +88,41 @@ TEST_F(NetComm, RatesReachTheFarDeviceAndEveryByteValueCrossesBothWays) {
   pty.Write(twice);
   ASSERT_TRUE(WaitUntil([&] { return log.Received().size() == twice.size(); }));
   EXPECT_EQ(log.Received(), twice);
+}
+
+// A raw port carries every byte value as it is, runs of 0xFF (telnet's
+// command byte) included, both ways.
+TEST(NetPort, ARawPortCarriesEveryByteValueUnchangedBothWays) {
+  TPty pty;
+  kv37::test::Ser2Net server({pty.slavePath()}, false);
+  TComm comm;
+  comm.CommName = server.Url(0);
+  ApplyUtilitySettings(comm);
+  TEventLog log;
+  log.Attach(comm);
+  comm.StartComm();
+  Bytes bytes(768);
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = i < 256 ? static_cast<uint8_t>(i) : i < 512 ? 0xFF : static_cast<uint8_t>(767 - i);
+  ASSERT_TRUE(comm.WriteCommData(bytes.data(), static_cast<uint16_t>(bytes.size())));
+  EXPECT_EQ(pty.Read(bytes.size() + 1, 500ms), bytes);
+  pty.Write(bytes);
+  WaitUntil([&] { return log.Received().size() >= bytes.size(); }, 3s);
+  PumpEvents(100ms);
+  EXPECT_EQ(log.Received(), bytes);
+}
+
+// Nobody reads the far device, so ser2net stops reading the connection and
+// the queue to it fills; the port must still close at once, as a serial
+// port's close discards what is queued.
+TEST_F(NetComm, ClosingDoesNotWaitForAServerThatStoppedReading) {
+  comm.StartComm();
+  const Bytes block(4096, 0xFF);
+  for (int i = 0; i < 4096; ++i) comm.WriteCommData(block.data(), block.size());
+  PumpEvents(1500ms);
+  const auto began = std::chrono::steady_clock::now();
+  comm.StopComm();
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 300ms);
 }
 
 TEST_F(NetComm, AServerThatGoesAwayIsAHangupAfterWhatItSentBefore) {
@@ -97,9 +137,13 @@ TEST_F(NetComm, AServerThatGoesAwayIsAHangupAfterWhatItSentBefore) {
 TEST(NetPort, AnOpenThatCannotBeMadeSaysWhy) {
   TPty held;
   kv37::test::Ser2Net server({held.slavePath()});
-  // The first client holds the server's port.
+  TPty heldRaw;
+  kv37::test::Ser2Net rawServer({heldRaw.slavePath()}, false);
+  // The first client holds each server's port.
   const TOpenResult first = OpenPort(server.Url(0));
   ASSERT_EQ(first.error, TOpenError::None);
+  const TOpenResult firstRaw = OpenPort(rawServer.Url(0));
+  ASSERT_EQ(firstRaw.error, TOpenError::None);
   kv37::test::BlackHole hole;
   struct Case {
     std::string url;
@@ -111,6 +155,12 @@ TEST(NetPort, AnOpenThatCannotBeMadeSaysWhy) {
        "connection refused"},
       {"rfc2217://127.0.0.1:" + std::to_string(hole.Port()), TOpenError::TimedOut, "timed out"},
       {server.Url(0), TOpenError::Busy, "busy, held by another client of the server"},
+      {rawServer.Url(0), TOpenError::Busy, "busy, held by another client of the server"},
+      // A URL's scheme is case-insensitive: a server address, not a file.
+      {"TCP://127.0.0.1:" + std::to_string(kv37::test::FreeTcpPort()), TOpenError::Refused,
+       "connection refused"},
+      // 109517 - 65536 would be another server's port.
+      {"rfc2217://127.0.0.1:109517", TOpenError::BadAddress, "port 109517 is out of range"},
   };
   for (const Case& c : cases) {
     const auto began = std::chrono::steady_clock::now();
@@ -119,6 +169,22 @@ TEST(NetPort, AnOpenThatCannotBeMadeSaysWhy) {
     EXPECT_NE(DescribeOpenFailure(r).find(c.says), std::string::npos) << DescribeOpenFailure(r);
     EXPECT_LT(std::chrono::steady_clock::now() - began, kNetworkOpenTimeout + 500ms) << c.url;
   }
+}
+
+// A name server that never answers: the open still ends within its time-out.
+TEST(NetPort, ANameLookupThatDoesNotEndIsBoundedByTheOpenTimeout) {
+  const TGetAddrInfo previous =
+      SetGetAddrInfo([](const char*, const char*, const addrinfo*, addrinfo**) {
+        std::this_thread::sleep_for(2s);
+        return EAI_AGAIN;
+      });
+  const auto began = std::chrono::steady_clock::now();
+  const TOpenResult r = OpenNetworkPort("rfc2217://bench7.lab:4001", 300ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 600ms);
+  SetGetAddrInfo(previous);
+  EXPECT_EQ(r.error, TOpenError::TimedOut);
+  EXPECT_NE(DescribeOpenFailure(r).find("bench7.lab was not resolved within"), std::string::npos)
+      << DescribeOpenFailure(r);
 }
 
 }  // namespace
