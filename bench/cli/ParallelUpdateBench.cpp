@@ -2,11 +2,10 @@
 // its own pseudo-terminal, with the units pacing their line at 57600 bit/s
 // and taking 2 ms to write each page, as a unit's flash does. Runs with and
 // without --fast, and with each unit's pseudo-terminal behind ser2net on
-// loopback (rfc2217://); reports the wall time, its ratio to the line-rate
-// limit (every request and reply on the wire back to back: pages x 268 bytes
-// x 10 bits / 57600), the updater's own CPU time and, for more than one unit,
-// the ratio to one unit alone; through ser2net, also the ratio to the same
-// run on the pseudo-terminal directly.
+// loopback (ser2net:1 rfc2217://, ser2net:2 raw tcp://); reports the wall time, its ratio to the
+// line-rate limit (every request and reply on the wire back to back: pages x 268 bytes x 10 bits /
+// 57600), the updater's own CPU time and, for more than one unit, the ratio to one unit alone;
+// through ser2net, also the ratio to the same run on the pseudo-terminal directly.
 //
 //   build/<dir>/bench/cli/cli_parallel_bench
 //   KV37_BENCH_PAGES=64 ... for a quicker, shorter run (default 512 pages)
@@ -78,12 +77,13 @@ double ChildCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-double gOneUnitSeconds[2][2] = {};  // [fast][network]
+double gOneUnitSeconds[2][3] = {};  // [fast][ser2net: none, rfc2217, raw]
 
 void BM_ConcurrentUpdates(benchmark::State& state) {
   const auto units = static_cast<std::size_t>(state.range(0));
   const bool fast = state.range(1) != 0;
-  const bool network = state.range(2) != 0;
+  const int scheme = static_cast<int>(state.range(2));
+  const bool network = scheme != 0;
   const unsigned pages = Pages();
   const std::string imagePath =
       (std::filesystem::temp_directory_path() / "kv37-parallel-bench.bin").string();
@@ -105,7 +105,7 @@ void BM_ConcurrentUpdates(benchmark::State& state) {
       ptys.push_back(sims.back()->Path());
     }
     std::unique_ptr<kv37::test::Ser2Net> server;
-    if (network) server = std::make_unique<kv37::test::Ser2Net>(ptys);
+    if (network) server = std::make_unique<kv37::test::Ser2Net>(ptys, scheme == 1);
     for (std::size_t i = 0; i < units; ++i)
       args << "--port" << QString::fromStdString(network ? server->Url(i) : ptys[i]);
     const double cpuBefore = ChildCpuSeconds();
@@ -129,9 +129,9 @@ void BM_ConcurrentUpdates(benchmark::State& state) {
     state.counters["vs_line_limit"] = wall / lineLimit;
     state.counters["cli_cpu_s"] = cpu;
     state.counters["cli_cpu_pct"] = 100.0 * cpu / wall;
-    if (units == 1) gOneUnitSeconds[fast][network] = wall;
-    if (units > 1 && gOneUnitSeconds[fast][network] > 0)
-      state.counters["vs_one_unit"] = wall / gOneUnitSeconds[fast][network];
+    if (units == 1) gOneUnitSeconds[fast][scheme] = wall;
+    if (units > 1 && gOneUnitSeconds[fast][scheme] > 0)
+      state.counters["vs_one_unit"] = wall / gOneUnitSeconds[fast][scheme];
     if (units == 1 && network && gOneUnitSeconds[fast][0] > 0)
       state.counters["vs_direct"] = wall / gOneUnitSeconds[fast][0];
   }
@@ -145,6 +145,7 @@ BENCHMARK(BM_ConcurrentUpdates)
     ->Args({12, 0, 0})
     ->Args({12, 1, 0})
     ->Args({1, 1, 1})
+    ->Args({1, 1, 2})
     ->Args({64, 1, 0})
     ->Args({64, 1, 1})
     ->Iterations(1)

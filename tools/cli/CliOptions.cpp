@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "PortIdentity.h"
+#include "PortName.h"
 #include "PortOutcome.h"
 
 namespace kv37::cli {
@@ -61,6 +62,9 @@ std::string CheckUpdate(const UpdateOptions& u) {
   std::vector<TPortIdentity> seen;
   for (const std::string& port : u.ports) {
     if (port.empty()) return "--port: empty port name";
+    // A mistyped address must not reach another server's unit.
+    if (const std::string problem = PortNameProblem(ResolvePortName(port)); !problem.empty())
+      return "--port " + problem;
     TPortIdentity id = IdentifyPort(port);
     for (const TPortIdentity& other : seen)
       if (SameDevice(id, other))

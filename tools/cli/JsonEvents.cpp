@@ -36,6 +36,8 @@ const char* EventName(PortEventKind kind) {
       return "state";
     case PortEventKind::LineError:
       return "line_error";
+    case PortEventKind::LineNote:
+      return "note";
     case PortEventKind::Finished:
       return "finished";
   }
@@ -59,11 +61,11 @@ std::string RunStartedJson(const ImageInfo& image, const std::vector<std::string
   QJsonArray names;
   for (const std::string& port : ports) names.append(Text(port));
   return CompactJson({{"event", "run_started"},
-                  {"image", Text(image.path)},
-                  {"file_size", static_cast<qint64>(image.fileSize)},
-                  {"image_size", static_cast<qint64>(image.imageSize)},
-                  {"sha256", Text(image.sha256)},
-                  {"ports", names}});
+                      {"image", Text(image.path)},
+                      {"file_size", static_cast<qint64>(image.fileSize)},
+                      {"image_size", static_cast<qint64>(image.imageSize)},
+                      {"sha256", Text(image.sha256)},
+                      {"ports", names}});
 }
 
 std::string ErrorJson(const std::string& message, ExitStatus status) {
@@ -92,6 +94,7 @@ std::string PortEventJson(const PortEvent& event) {
       break;
     case PortEventKind::StateChanged:
     case PortEventKind::LineError:
+    case PortEventKind::LineNote:
       object["text"] = Text(event.text);
       break;
     case PortEventKind::Finished:

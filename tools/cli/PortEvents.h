@@ -41,6 +41,8 @@ enum class PortEventKind {
   PageServed,    // `page` was answered; `percent` and `pages` updated
   StateChanged,  // `text` is the new status text (Time_Out0 .. Time_Out5)
   LineError,     // `text` names the line errors the port reported
+  LineNote,      // `text`: what the line settings could not make sure of, found after
+                 // the opening ("the server did not confirm DTR")
   Finished,      // `outcome` and the reason in `text`; the port is closed next
 };
 

@@ -71,7 +71,9 @@ PortRun::PortRun(std::string slot, std::string port, const MemoryStream& image, 
     // that reboots into its new OS drops the line right after its result):
     // they are handled before the loss is believed.
     if (framing_) framing_->Flush();
-    Finish(PortOutcome::PortLost, "the port hung up: adapter unplugged or line failed");
+    Finish(PortOutcome::PortLost, network_ ? "the connection to the server " +
+                                                 NetServerText(ResolvePortName(port_)) + " was lost"
+                                           : "the port hung up: adapter unplugged or line failed");
   };
   comm_->OnReceiveError = [this](TComm*, uint32_t flags) {
     if (finished_) return;
@@ -108,7 +110,8 @@ PortRun::~PortRun() {
 void PortRun::Start() {
   started_ = Clock::now();
   usb_ = IdentifyPort(port_).usb;
-  if (!IsNetworkPortName(ResolvePortName(port_))) {
+  network_ = IsNetworkPortName(ResolvePortName(port_));
+  if (!network_) {
     OpenAndStart();
     return;
   }
@@ -146,6 +149,18 @@ void PortRun::OpenAndStart() {
   if (const std::string note = comm_->LineNote(); !note.empty())
     opened.text += (opened.text.empty() ? "" : "; ") + note;
   sink_.Report(opened);
+  if (network_) {
+    // The server's answers to DTR, RTS and flow control are not waited for
+    // before the start command; what it left unconfirmed is told once known.
+    QTimer::singleShot(kNetworkControlAnswerTime + std::chrono::milliseconds(50), this, [this] {
+      if (finished_ || !comm_->IsOpen()) return;
+      if (const std::string note = comm_->LineNote(); !note.empty()) {
+        PortEvent event = Event(PortEventKind::LineNote);
+        event.text = note;
+        sink_.Report(event);
+      }
+    });
+  }
 
   pendingEnd_.reset();
   driver_->KV37_ModeClick();
@@ -215,8 +230,10 @@ PortEvent PortRun::Event(PortEventKind kind) const {
 
 void PortRun::WriteRefused() {
   if (finished_) return;
-  pendingEnd_ =
-      End{PortOutcome::PortLost, "the port refused the write: adapter unplugged or line failed"};
+  pendingEnd_ = End{PortOutcome::PortLost,
+                    network_ ? "the connection to the server " +
+                                   NetServerText(ResolvePortName(port_)) + " refused the write"
+                             : "the port refused the write: adapter unplugged or line failed"};
 }
 
 void PortRun::Written(const uint8_t*, uint16_t length) {

@@ -94,6 +94,7 @@ class PortRun : public QObject, public kv37::UpdateView {
   std::string port_;
   RunOptions options_;
   std::optional<TUsbIdentity> usb_;  // the adapter, as found at the start
+  bool network_ = false;             // a network serial port: its server can be lost
   const MemoryStream& image_;
   EventSink& sink_;
   TComm* comm_;

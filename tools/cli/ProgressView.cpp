@@ -191,6 +191,9 @@ void ProgressView::Report(const PortEvent& event) {
     case PortEventKind::LineError:
       NoteAbove(event.port, event.text);
       return;
+    case PortEventKind::LineNote:
+      NoteAbove(event.port, "note: " + event.text);
+      return;
     case PortEventKind::Finished:
       line.state = FinishedState(event);
       row->finished = true;

@@ -39,6 +39,8 @@ std::string LogMessage(const PortEvent& event) {
     case PortEventKind::StateChanged:
     case PortEventKind::LineError:
       return event.text;
+    case PortEventKind::LineNote:
+      return "note: " + event.text;
     case PortEventKind::Finished:
       return "finished " + std::string(OutcomeKeyword(event.outcome)) + " (exit status " +
              std::to_string(static_cast<int>(ExitStatusOf(event.outcome))) + "): " + event.text +

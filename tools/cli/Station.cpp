@@ -288,6 +288,7 @@ void Station::Report(const PortEvent& event) {
         view.text = event.text;
         break;
       case PortEventKind::LineError:
+      case PortEventKind::LineNote:
         return;
       case PortEventKind::Finished:
         view.state = event.outcome == PortOutcome::Success ? SlotState::Passed : SlotState::Failed;

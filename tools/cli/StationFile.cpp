@@ -126,8 +126,11 @@ StationSpec ParseStationFile(const std::string& text, const std::string& path) {
       else
         throw fail(number, "unknown key '" + key + "' in [slot " + slot->name +
                                "]; expected serial, usb-port, path or url");
-      if (by == SlotSpec::By::Network && !IsNetworkPortName(value))
-        throw fail(number, "url must be rfc2217://HOST:PORT or tcp://HOST:PORT");
+      if (by == SlotSpec::By::Network) {
+        TNetAddress address;
+        if (const std::string problem = ParseNetAddress(value, address); !problem.empty())
+          throw fail(number, "url " + value + ": " + problem);
+      }
       if (!slot->value.empty())
         throw fail(number, "slot " + slot->name + " names its adapter twice");
       slot->by = by;
