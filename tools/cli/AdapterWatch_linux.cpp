@@ -1,10 +1,11 @@
 #include <libudev.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFileSystemWatcher>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -35,7 +36,9 @@ bool IsUsbTty(udev_device* device) {
 AdapterWatch::AdapterWatch(std::vector<std::string> paths, QObject* parent)
     : QObject(parent), paths_(std::move(paths)), udev_(std::make_unique<Udev>()) {}
 
-AdapterWatch::~AdapterWatch() = default;
+AdapterWatch::~AdapterWatch() {
+  if (inotify_ >= 0) close(inotify_);
+}
 
 void AdapterWatch::Start() {
   udev_->context = udev_new();
@@ -51,12 +54,20 @@ void AdapterWatch::Start() {
   notifier_ = new QSocketNotifier(udev_monitor_get_fd(udev_->monitor), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { DeviceEvent(); });
 
-  folders_ = new QFileSystemWatcher(this);
+  // Every name made, removed or renamed in a slot's folder, queued by the
+  // kernel until read: nothing is lost while the event loop is busy.
+  inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (inotify_ < 0) throw std::runtime_error("cannot watch the slots' folders (inotify)");
   for (const std::string& path : paths_) {
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    if (!folder.empty()) folders_->addPath(QString::fromStdString(folder));
+    const int watch = inotify_add_watch(inotify_, folder.c_str(),
+                                        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO);
+    // A folder that is not there yet (/dev/serial/by-id before the first
+    // adapter) is looked at on every device event instead.
+    if (watch >= 0) folders_[watch] = folder;
   }
-  connect(folders_, &QFileSystemWatcher::directoryChanged, this, [this] { CheckPaths(); });
+  folderNotifier_ = new QSocketNotifier(inotify_, QSocketNotifier::Read, this);
+  connect(folderNotifier_, &QSocketNotifier::activated, this, [this] { FolderEvents(); });
 
   // What is plugged in already arrives first, from the event loop: whoever
   // shows the arrivals is listening by then.
@@ -101,16 +112,43 @@ void AdapterWatch::DeviceEvent() {
   CheckPaths();
 }
 
+void AdapterWatch::FolderEvents() {
+  alignas(inotify_event) char buffer[16384];
+  for (ssize_t n; (n = read(inotify_, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      at += sizeof(inotify_event) + event->len;
+      const auto folder = folders_.find(event->wd);
+      if (folder == folders_.end() || event->len == 0) continue;
+      const std::string path = (std::filesystem::path(folder->second) / event->name).string();
+      if (std::find(paths_.begin(), paths_.end(), path) == paths_.end()) continue;
+      if (event->mask & (IN_DELETE | IN_MOVED_FROM)) PathLeft(path);
+      std::error_code ec;
+      if ((event->mask & (IN_CREATE | IN_MOVED_TO)) && std::filesystem::exists(path, ec)) {
+        // A name made over one that stood (ln -sfn) is a new adapter too.
+        PathLeft(path);
+        PathArrived(path);
+      }
+    }
+  }
+}
+
 void AdapterWatch::CheckPaths() {
   for (const std::string& path : paths_) {
     std::error_code ec;
-    const bool present = std::filesystem::exists(path, ec);
-    if (present && presentPaths_.insert(path).second) {
-      if (onPathArrived) onPathArrived(path);
-    } else if (!present && presentPaths_.erase(path) > 0) {
-      if (onPathLeft) onPathLeft(path);
-    }
+    if (std::filesystem::exists(path, ec))
+      PathArrived(path);
+    else
+      PathLeft(path);
   }
+}
+
+void AdapterWatch::PathArrived(const std::string& path) {
+  if (presentPaths_.insert(path).second && onPathArrived) onPathArrived(path);
+}
+
+void AdapterWatch::PathLeft(const std::string& path) {
+  if (presentPaths_.erase(path) > 0 && onPathLeft) onPathLeft(path);
 }
 
 }  // namespace kv37::cli

@@ -23,9 +23,11 @@ constexpr const char* kExitStatusHelp =
     "  5    bad arguments (two names of one device among them), an image that\n"
     "       cannot be read or is refused (empty or all 0xFF without --force),\n"
     "       an unwritable log file, or a station that cannot start\n"
+    "  6    units ended, but not all reached the unit database (--record, a\n"
+    "       station): they are kept in DB.unwritten beside it\n"
     "  130  interrupted by SIGINT (128 + 2)\n"
     "  143  interrupted by SIGTERM (128 + 15)\n"
-    "A station stopped by SIGINT or SIGTERM exits 0; history exits 0 or 5.\n";
+    "A station stopped by SIGINT or SIGTERM exits 0, or 6; history exits 0 or 5.\n";
 
 // The update options, on the program itself (the default command) and on
 // `update`, bound to the same fields.

@@ -9,38 +9,11 @@
 #include <cstdio>
 
 #include "PortOutcome.h"
+#include "UnwrittenRows.h"
 
 namespace kv37::cli {
 
 namespace {
-
-constexpr std::array<const char*, 19> kCsvHeader = {
-    "started",      "ended",       "station",      "slot",      "port",
-    "usb_vendor",   "usb_product", "usb_serial",   "usb_port",  "image",
-    "image_sha256", "outcome",     "exit_status",  "reason",    "pages_served",
-    "repeats",      "replies",     "beyond_image", "elapsed_ms"};
-
-std::vector<std::string> Fields(const UnitRow& r) {
-  return {r.started,
-          r.ended,
-          r.station,
-          r.slot,
-          r.port,
-          r.vendorId,
-          r.productId,
-          r.serial,
-          r.usbPort,
-          r.image,
-          r.imageSha256,
-          r.outcome,
-          std::to_string(r.exitStatus),
-          r.reason,
-          std::to_string(r.pagesServed),
-          std::to_string(r.repeats),
-          std::to_string(r.replies),
-          std::to_string(r.beyondImage),
-          std::to_string(r.elapsedMs)};
-}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -82,11 +55,11 @@ std::string HistoryTable(const std::vector<UnitRow>& rows) {
 
 std::string HistoryCsv(const std::vector<UnitRow>& rows) {
   std::string text;
-  for (std::size_t i = 0; i < kCsvHeader.size(); ++i)
-    text += std::string(i ? "," : "") + kCsvHeader[i];
+  for (std::size_t i = 0; i < kUnitColumns.size(); ++i)
+    text += std::string(i ? "," : "") + kUnitColumns[i];
   text += "\r\n";
   for (const UnitRow& r : rows) {
-    const std::vector<std::string> fields = Fields(r);
+    const std::vector<std::string> fields = UnitRowFields(r);
     for (std::size_t i = 0; i < fields.size(); ++i)
       text += std::string(i ? "," : "") + CsvField(fields[i]);
     text += "\r\n";
@@ -96,21 +69,7 @@ std::string HistoryCsv(const std::vector<UnitRow>& rows) {
 
 std::string HistoryJson(const std::vector<UnitRow>& rows) {
   QJsonArray list;
-  for (const UnitRow& r : rows) {
-    const std::vector<std::string> fields = Fields(r);
-    QJsonObject object;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-      object[kCsvHeader[i]] = QString::fromStdString(fields[i]);
-    // Numbers stay numbers.
-    object["exit_status"] = r.exitStatus;
-    for (const auto& [name, value] : {std::pair{"pages_served", r.pagesServed},
-                                      {"repeats", r.repeats},
-                                      {"replies", r.replies},
-                                      {"beyond_image", r.beyondImage},
-                                      {"elapsed_ms", r.elapsedMs}})
-      object[name] = static_cast<qint64>(value);
-    list.append(object);
-  }
+  for (const UnitRow& r : rows) list.append(UnitRowJson(r));
   return QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -129,7 +88,17 @@ int RunHistory(const HistoryOptions& o, std::ostream& out, std::ostream& err) {
   }
   try {
     UnitDatabase db(o.database, true);
-    const std::vector<UnitRow> rows = db.Query(filter);
+    std::vector<UnitRow> rows = db.Query(filter);
+    // Units a stop could not write are units all the same: shown, and said.
+    if (const std::vector<UnitRow> kept = ReadUnwritten(o.database); !kept.empty()) {
+      err << "kv37-update-cli: " << kept.size() << " units are kept in "
+          << UnwrittenPath(o.database)
+          << ", not yet in the database (a station on it takes them back when it starts)\n";
+      for (const UnitRow& r : kept)
+        if (filter.Matches(r)) rows.push_back(r);
+      std::stable_sort(rows.begin(), rows.end(),
+                       [](const UnitRow& a, const UnitRow& b) { return a.started < b.started; });
+    }
     out << (o.format == "csv"    ? HistoryCsv(rows)
             : o.format == "json" ? HistoryJson(rows)
                                  : HistoryTable(rows));

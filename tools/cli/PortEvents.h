@@ -52,8 +52,9 @@ struct PortEvent {
   std::string port;                 // as given on the command line, or the slot's device
   std::optional<TUsbIdentity> usb;  // the adapter, on Opened and Finished
   std::string path;
-  std::string device;
-  uint16_t page = 0;  // the page last served
+  std::string device;  // Opened and Finished: the device opened (links followed); "" when none
+  int exitStatus = 0;  // Finished: the status this end gives (128 + the signal that interrupted it)
+  uint16_t page = 0;   // the page last served
   PageCounts pages;
   int percent = 0;                       // PercentOf(pages)
   std::chrono::milliseconds elapsed{0};  // since this port's run began

@@ -13,6 +13,7 @@ enum class ExitStatus : int {
   OpenError = 3,      // a port could not be opened
   FrameFault = 4,     // a page request with a bad delimiter or checksum
   Usage = 5,          // bad arguments or an unreadable image or log file
+  Unrecorded = 6,     // units ended but not all reached the unit database (kept beside it)
   Interrupted = 130,  // stopped by SIGINT or SIGTERM before every port ended
 };
 

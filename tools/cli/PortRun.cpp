@@ -169,7 +169,8 @@ void PortRun::OpenAndStart() {
   AfterController(false);
 }
 
-void PortRun::Interrupt() {
+void PortRun::Interrupt(int signal) {
+  signal_ = signal;
   Finish(PortOutcome::Interrupted, "interrupted before the unit ended");
 }
 
@@ -201,6 +202,9 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
   PortEvent event = Event(PortEventKind::Finished);
   event.outcome = outcome;
   event.text = reason;
+  event.device = comm_->LastOpenResult().devicePath;
+  event.exitStatus = static_cast<int>(ExitStatusOf(outcome));
+  if (outcome == PortOutcome::Interrupted && signal_ != 0) event.exitStatus = 128 + signal_;
   result_ = {port_, outcome, reason, pages_, event.elapsed, slot_};
   sink_.Report(event);
 

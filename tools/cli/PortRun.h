@@ -51,7 +51,8 @@ class PortRun : public QObject, public kv37::UpdateView {
   // run at once with the reason.
   void Start();
   // Ends an unfinished run as interrupted; nothing once it has finished.
-  void Interrupt();
+  // Ends the run as interrupted by `signal` (its exit status 128 + signal).
+  void Interrupt(int signal);
 
   // Valid once the run has finished (onClosed has been called).
   const PortResult& Result() const { return result_; }
@@ -113,6 +114,7 @@ class PortRun : public QObject, public kv37::UpdateView {
   uint16_t lastPage_ = 0;
   std::optional<End> pendingEnd_;
   bool finished_ = false;
+  int signal_ = 0;  // the signal that interrupted the run
   PortResult result_;
 };
 

@@ -10,8 +10,6 @@ namespace kv37::cli {
 
 namespace {
 
-// How often rows the database refused are offered to it again.
-constexpr int kRetryRecordMs = 2000;
 // A network slot's server is asked again this long after a run ended.
 constexpr int kNetworkAgainMs = 2000;
 
@@ -66,8 +64,7 @@ Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& reco
       image_(image),
       recorder_(recorder),
       units_(units),
-      watch_(new AdapterWatch(PathsOf(spec_), this)),
-      retry_(new QTimer(this)) {
+      watch_(new AdapterWatch(PathsOf(spec_), this)) {
   for (const SlotSpec& slotSpec : spec_.slotSpecs) {
     slots_.emplace_back();
     slots_.back().spec = slotSpec;
@@ -79,9 +76,9 @@ Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& reco
     settle_.push_back(settle);
     runs_.push_back(nullptr);
   }
-  retry_->setInterval(kRetryRecordMs);
-  connect(retry_, &QTimer::timeout, this, [this] { RetryRecording(); });
+  arrivedDuringRun_.assign(slots_.size(), false);
   recorder_.onWriteFailed = [this](const std::string& reason) { RecordingFailed(reason); };
+  recorder_.onWritingAgain = [this] { RecordingAgain(); };
 
   watch_->onUsbArrived = [this](const std::string& node) {
     std::optional<TUsbIdentity> usb;
@@ -111,6 +108,7 @@ Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& reco
 Station::~Station() {
   // Runs are children; their ports close with them.
   recorder_.onWriteFailed = nullptr;
+  recorder_.onWritingAgain = nullptr;
 }
 
 void Station::Start() {
@@ -125,12 +123,12 @@ const char* Station::EventSource() const {
   return watch_->Source();
 }
 
-void Station::Stop() {
+void Station::Stop(int signal) {
   if (stopping_) return;
   stopping_ = true;
   for (QTimer* settle : settle_) settle->stop();
   for (PortRun* run : runs_)
-    if (run != nullptr) run->Interrupt();
+    if (run != nullptr) run->Interrupt(signal);
   StopIfIdle();
 }
 
@@ -166,7 +164,12 @@ std::optional<std::size_t> Station::SlotOfPath(const std::string& path) const {
 void Station::Arrived(std::size_t slot, const std::string& node) {
   SlotView& view = slots_[slot];
   view.node = node;
-  if (runs_[slot] != nullptr || stopping_) return;
+  if (stopping_) return;
+  if (runs_[slot] != nullptr) {
+    // The last unit's port is still closing: this one starts once it has.
+    arrivedDuringRun_[slot] = view.spec.by != SlotSpec::By::Network;
+    return;
+  }
   // A network slot's last result stays until its next unit answers.
   if (view.spec.by == SlotSpec::By::Network) {
     StartUnit(slot);
@@ -187,6 +190,7 @@ void Station::Left(std::size_t slot) {
   SlotView& view = slots_[slot];
   view.node.clear();
   view.usb.reset();
+  arrivedDuringRun_[slot] = false;
   settle_[slot]->stop();
   // A unit in progress ends by itself: its port hangs up.
   if (runs_[slot] != nullptr) return;
@@ -229,8 +233,13 @@ void Station::RunClosed(std::size_t slot, PortRun& run) {
     StopIfIdle();
     return;
   }
-  // The adapter left during the update: the slot waits for the next one.
-  if (view.node.empty()) {
+  // A new adapter came while the last unit's port was closing: its unit.
+  if (arrivedDuringRun_[slot] && !view.node.empty()) {
+    arrivedDuringRun_[slot] = false;
+    const std::string node = view.node;
+    Arrived(slot, node);
+  } else if (view.node.empty()) {
+    // The adapter left during the update: the slot waits for the next one.
     view.state = SlotState::Waiting;
     view.text.clear();
     Changed(slot);
@@ -303,12 +312,9 @@ void Station::Report(const PortEvent& event) {
 void Station::RecordingFailed(const std::string& reason) {
   Note("unit database " + recorder_.Path() + ": " + reason +
        "; no new unit starts until it can record again");
-  retry_->start();
 }
 
-void Station::RetryRecording() {
-  if (!recorder_.Flush()) return;
-  retry_->stop();
+void Station::RecordingAgain() {
   Note("unit database " + recorder_.Path() + " records again");
   for (std::size_t slot = 0; slot < slots_.size(); ++slot)
     if (slots_[slot].state == SlotState::Held) StartUnit(slot);

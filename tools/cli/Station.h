@@ -65,9 +65,9 @@ class Station : public QObject, private EventSink {
   // Starts watching the slots' adapters. Throws std::runtime_error when the
   // device events cannot be watched.
   void Start();
-  // Ends every unit in progress as interrupted, starts no more, and calls
-  // onStopped from the event loop once every port is closed.
-  void Stop();
+  // Ends every unit in progress as interrupted by `signal`, starts no more,
+  // and calls onStopped from the event loop once every port is closed.
+  void Stop(int signal);
 
   const std::vector<SlotView>& Slots() const { return slots_; }
   const StationSpec& Spec() const { return spec_; }
@@ -85,7 +85,7 @@ class Station : public QObject, private EventSink {
   void StartUnit(std::size_t slot);
   void RunClosed(std::size_t slot, PortRun& run);
   void RecordingFailed(const std::string& reason);
-  void RetryRecording();
+  void RecordingAgain();
   std::optional<std::size_t> SlotOfUsb(const std::string& node, std::optional<TUsbIdentity>& usb);
   std::optional<std::size_t> SlotOfPath(const std::string& path) const;
   void Changed(std::size_t slot);
@@ -97,10 +97,10 @@ class Station : public QObject, private EventSink {
   UnitRecorder& recorder_;
   EventSink& units_;
   AdapterWatch* watch_;
-  QTimer* retry_;
   std::vector<SlotView> slots_;
-  std::vector<QTimer*> settle_;  // per slot
-  std::vector<PortRun*> runs_;   // per slot, null when none
+  std::vector<QTimer*> settle_;         // per slot
+  std::vector<PortRun*> runs_;          // per slot, null when none
+  std::vector<bool> arrivedDuringRun_;  // per slot: a new adapter came while its run closed
   bool stopping_ = false;
   bool stopped_ = false;
 };

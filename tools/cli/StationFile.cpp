@@ -1,7 +1,14 @@
 #include "StationFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,6 +20,9 @@
 namespace kv37::cli {
 
 namespace {
+
+// Far more than any fixture's slots need.
+constexpr off_t kMaxFileBytes = 1 << 20;
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r");
@@ -38,9 +48,26 @@ bool Flag(const std::string& value, std::optional<bool>& out) {
 
 }  // namespace
 
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    shown += escaped;
+  }
+  return shown;
+}
+
 StationSpec ParseStationFile(const std::string& text, const std::string& path) {
+  // The file's own text goes to a terminal: its control bytes never do.
   const auto fail = [&](int line, const std::string& message) -> StationFileError {
-    return StationFileError(path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + message);
+    return StationFileError(
+        Printable(path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + message));
   };
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   const auto resolve = [&](const std::string& value) {
@@ -150,11 +177,34 @@ StationSpec ParseStationFile(const std::string& text, const std::string& path) {
 }
 
 StationSpec ReadStationFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw StationFileError(path + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseStationFile(text.str(), path);
+  // Opened without waiting (a FIFO would block until a writer came) and
+  // read only when it is a plain file of a station file's size.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw StationFileError(Printable(path) + ": cannot be read: " + std::strerror(errno));
+  struct stat st {};
+  const bool statted = fstat(fd, &st) == 0;
+  std::string problem = !statted                     ? std::string("cannot be read")
+                        : S_ISDIR(st.st_mode)        ? "is a folder, not a station file"
+                        : !S_ISREG(st.st_mode)       ? "is not a regular file"
+                        : st.st_size > kMaxFileBytes ? "is too large for a station file"
+                                                     : "";
+  std::string text;
+  if (problem.empty()) {
+    text.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    for (ssize_t n; done < text.size() && (n = read(fd, text.data() + done, text.size() - done));) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        problem = std::string("cannot be read: ") + std::strerror(errno);
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);
+  }
+  close(fd);
+  if (!problem.empty()) throw StationFileError(Printable(path) + ": " + problem);
+  return ParseStationFile(text, path);
 }
 
 std::string SlotSpecText(const SlotSpec& slot) {

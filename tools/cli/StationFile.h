@@ -56,11 +56,16 @@ class StationFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Reads and checks `path`. Throws StationFileError.
+// Reads and checks `path`: a regular file of at most 1 MiB (a FIFO, a device
+// or a folder is refused without waiting). Throws StationFileError, whose
+// text has the file's control bytes escaped.
 StationSpec ReadStationFile(const std::string& path);
 // The same for text already read; `path` names it in messages and gives the
 // folder that relative paths are taken from.
 StationSpec ParseStationFile(const std::string& text, const std::string& path);
+
+// `text` with its control bytes written as \xNN, fit for a terminal.
+std::string Printable(const std::string& text);
 
 // "serial FT1234AB", "USB port 1-1.2", "path /dev/kv37-bench3",
 // "rfc2217://bench7:4001".

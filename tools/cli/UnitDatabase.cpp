@@ -1,7 +1,10 @@
 #include "UnitDatabase.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QTimeZone>
+#include <chrono>
+#include <thread>
 
 namespace kv37::cli {
 
@@ -80,9 +83,9 @@ UnitDatabase::UnitDatabase(const std::string& path, bool readOnly) : path_(path)
   try {
     if (!readOnly) {
       // Durable per transaction: a finished unit survives a power cut.
-      Exec("PRAGMA journal_mode = WAL");
+      ExecWaiting("PRAGMA journal_mode = WAL");
       Exec("PRAGMA synchronous = FULL");
-      Exec(kSchema);
+      ExecWaiting(kSchema);
     }
     Statement probe(db_, "SELECT count(*) FROM units");
     if (probe.Step() != SQLITE_ROW) throw UnitDatabaseError(sqlite3_errmsg(db_));
@@ -106,10 +109,33 @@ void UnitDatabase::Exec(const char* sql) {
   }
 }
 
-std::optional<std::string> UnitDatabase::Record(const UnitRow& r) {
+// Switching a new file to the write-ahead log and creating the table take
+// locks that SQLite does not wait for (another connection creating the same
+// file at once answers "database is locked" at once): such a step is tried
+// again, for as long as any write waits.
+void UnitDatabase::ExecWaiting(const char* sql) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyMs);
+  for (;;) {
+    try {
+      Exec(sql);
+      return;
+    } catch (const UnitDatabaseError&) {
+      const int code = sqlite3_errcode(db_) & 0xFF;
+      if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+          std::chrono::steady_clock::now() >= until)
+        throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::optional<std::string> UnitDatabase::Record(const UnitRow& r, bool once) {
   try {
-    Statement insert(db_, std::string("INSERT INTO units (") + kColumns +
-                              ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    Statement insert(db_, std::string("INSERT INTO units (") + kColumns + ") SELECT " +
+                              "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?" +
+                              (once ? " WHERE NOT EXISTS (SELECT 1 FROM units WHERE started = ?1 "
+                                      "AND station = ?3 AND slot = ?4)"
+                                    : ""));
     int i = 0;
     for (const std::string* text :
          {&r.started, &r.ended, &r.station, &r.slot, &r.port, &r.vendorId, &r.productId, &r.serial,
@@ -159,6 +185,85 @@ std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
   }
   if (step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
   return rows;
+}
+
+bool UnitFilter::Matches(const UnitRow& r) const {
+  return (since.empty() || r.started >= since) && (until.empty() || r.started < until) &&
+         (slot.empty() || r.slot == slot) && (outcome.empty() || r.outcome == outcome);
+}
+
+std::vector<std::string> UnitRowFields(const UnitRow& r) {
+  return {r.started,
+          r.ended,
+          r.station,
+          r.slot,
+          r.port,
+          r.vendorId,
+          r.productId,
+          r.serial,
+          r.usbPort,
+          r.image,
+          r.imageSha256,
+          r.outcome,
+          std::to_string(r.exitStatus),
+          r.reason,
+          std::to_string(r.pagesServed),
+          std::to_string(r.repeats),
+          std::to_string(r.replies),
+          std::to_string(r.beyondImage),
+          std::to_string(r.elapsedMs)};
+}
+
+namespace {
+
+// The text columns of a row and the numeric ones, by their names.
+std::array<std::pair<const char*, std::string UnitRow::*>, 13> TextColumns() {
+  return {{{"started", &UnitRow::started},
+           {"ended", &UnitRow::ended},
+           {"station", &UnitRow::station},
+           {"slot", &UnitRow::slot},
+           {"port", &UnitRow::port},
+           {"usb_vendor", &UnitRow::vendorId},
+           {"usb_product", &UnitRow::productId},
+           {"usb_serial", &UnitRow::serial},
+           {"usb_port", &UnitRow::usbPort},
+           {"image", &UnitRow::image},
+           {"image_sha256", &UnitRow::imageSha256},
+           {"outcome", &UnitRow::outcome},
+           {"reason", &UnitRow::reason}}};
+}
+
+std::array<std::pair<const char*, int64_t UnitRow::*>, 5> NumberColumns() {
+  return {{{"pages_served", &UnitRow::pagesServed},
+           {"repeats", &UnitRow::repeats},
+           {"replies", &UnitRow::replies},
+           {"beyond_image", &UnitRow::beyondImage},
+           {"elapsed_ms", &UnitRow::elapsedMs}}};
+}
+
+}  // namespace
+
+QJsonObject UnitRowJson(const UnitRow& r) {
+  QJsonObject json;
+  for (const auto& [name, field] : TextColumns()) json[name] = QString::fromStdString(r.*field);
+  json["exit_status"] = r.exitStatus;
+  for (const auto& [name, field] : NumberColumns()) json[name] = static_cast<qint64>(r.*field);
+  return json;
+}
+
+std::optional<UnitRow> UnitRowFromJson(const QJsonObject& json) {
+  UnitRow r;
+  for (const auto& [name, field] : TextColumns()) {
+    if (!json[name].isString()) return std::nullopt;
+    r.*field = json[name].toString().toStdString();
+  }
+  if (!json["exit_status"].isDouble()) return std::nullopt;
+  r.exitStatus = json["exit_status"].toInt();
+  for (const auto& [name, field] : NumberColumns()) {
+    if (!json[name].isDouble()) return std::nullopt;
+    r.*field = json[name].toInteger();
+  }
+  return r;
 }
 
 std::optional<std::string> UtcFromLocal(const std::string& local) {

@@ -9,11 +9,14 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+class QJsonObject;
 
 namespace kv37::cli {
 
@@ -35,7 +38,21 @@ struct UnitRow {
 struct UnitFilter {
   std::string since, until;  // UTC ISO 8601 bounds on `started`; empty for none
   std::string slot, outcome;
+  bool Matches(const UnitRow& row) const;
 };
+
+// The columns, in the table's order: CSV headers and JSON names too.
+inline constexpr std::array<const char*, 19> kUnitColumns = {
+    "started",      "ended",       "station",      "slot",      "port",
+    "usb_vendor",   "usb_product", "usb_serial",   "usb_port",  "image",
+    "image_sha256", "outcome",     "exit_status",  "reason",    "pages_served",
+    "repeats",      "replies",     "beyond_image", "elapsed_ms"};
+// A row's values as text, in kUnitColumns' order.
+std::vector<std::string> UnitRowFields(const UnitRow& row);
+// A row as a JSON object named by kUnitColumns (numbers as numbers), and
+// back; nothing when `json` is no row.
+QJsonObject UnitRowJson(const UnitRow& row);
+std::optional<UnitRow> UnitRowFromJson(const QJsonObject& json);
 
 class UnitDatabaseError : public std::runtime_error {
  public:
@@ -54,8 +71,9 @@ class UnitDatabase {
 
   // Writes `row` durably; on failure (disk full, the file locked by another
   // writer for longer than the wait) returns the reason, and nothing of the
-  // row is stored.
-  std::optional<std::string> Record(const UnitRow& row);
+  // row is stored. `once`: a row of the same start, station and slot already
+  // there is not written again (rows taken back after a stop).
+  std::optional<std::string> Record(const UnitRow& row, bool once = false);
 
   // Rows matching `filter`, oldest first. Throws UnitDatabaseError.
   std::vector<UnitRow> Query(const UnitFilter& filter);
@@ -64,6 +82,7 @@ class UnitDatabase {
 
  private:
   void Exec(const char* sql);
+  void ExecWaiting(const char* sql);
 
   std::string path_;
   sqlite3* db_ = nullptr;

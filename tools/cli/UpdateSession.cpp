@@ -28,7 +28,7 @@ void UpdateSession::Start(const ImageInfo& image) {
 
 void UpdateSession::Interrupt(int signal) {
   if (signal_ == 0) signal_ = signal;
-  for (PortRun* run : std::set<PortRun*>(runs_)) run->Interrupt();
+  for (PortRun* run : std::set<PortRun*>(runs_)) run->Interrupt(signal);
 }
 
 void UpdateSession::Done() {

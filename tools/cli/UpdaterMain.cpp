@@ -17,6 +17,7 @@
 #include "RunLog.h"
 #include "Station.h"
 #include "StationBoard.h"
+#include "StationFile.h"
 #include "UnitRecorder.h"
 #include "UpdateSession.h"
 
@@ -33,12 +34,14 @@ int Refuse(bool json, const std::string& message) {
   if (json)
     std::cout << ErrorJson(message, ExitStatus::Usage) << std::endl;
   else
-    std::cerr << "kv37-update-cli: " << message << '\n';
+    std::cerr << "kv37-update-cli: " << Printable(message) << '\n';
   return static_cast<int>(ExitStatus::Usage);
 }
 
-// Loads and checks the image; throws Refusal.
-ImageInfo LoadImage(MemoryStream& image, const std::string& path, bool force) {
+// Loads and checks the image; throws Refusal. `advice`: what the user can do
+// about an image refused as empty or all 0xFF.
+ImageInfo LoadImage(MemoryStream& image, const std::string& path, bool force,
+                    const std::string& advice = "add --force to send it") {
   ImageInfo info;
   info.path = path;
   try {
@@ -53,7 +56,7 @@ ImageInfo LoadImage(MemoryStream& image, const std::string& path, bool force) {
   info.imageSize = image.Size();
   info.sha256 = check.sha256;
   if (!check.refusal.empty() && !force)
-    throw Refusal{"image " + path + " " + check.refusal + "; add --force to send it"};
+    throw Refusal{"image " + path + " " + check.refusal + "; " + advice};
   if (!check.warning.empty()) std::cerr << "kv37-update-cli: warning: " << check.warning << '\n';
   return info;
 }
@@ -67,13 +70,32 @@ std::unique_ptr<RunLog> OpenLog(const std::string& path) {
   }
 }
 
-std::unique_ptr<UnitDatabase> OpenDatabase(const std::string& path) {
+// How long rows still waiting for the database are offered to it at the end.
+constexpr auto kRecordAtEnd = std::chrono::seconds(5);
+
+std::unique_ptr<UnitRecorder> OpenRecorder(const std::string& path, const std::string& station,
+                                           const ImageInfo& image) {
   if (path.empty()) return nullptr;
   try {
-    return std::make_unique<UnitDatabase>(path);
+    return std::make_unique<UnitRecorder>(path, station, image);
   } catch (const UnitDatabaseError& e) {
     throw Refusal{e.what()};
   }
+}
+
+// Gives the recorder its last chance; says where the rows it could not write
+// went. `status` made worse when some did not reach the database.
+ExitStatus FinishRecording(UnitRecorder& recorder, ExitStatus status) {
+  const UnitRecorder::Outcome end = recorder.Finish(kRecordAtEnd);
+  if (end.unwritten == 0) return status;
+  std::cerr << "kv37-update-cli: " << end.unwritten << " units could not be written to "
+            << recorder.Path() << ": "
+            << (end.keptIn.empty() ? "they are lost (" + end.error + ")"
+                                   : "kept in " + end.keptIn +
+                                         " (history shows them; the next station or --record "
+                                         "on that database takes them back)")
+            << '\n';
+  return Worse(status, ExitStatus::Unrecorded);
 }
 
 int RunUpdate(const CliOptions& options) {
@@ -81,12 +103,11 @@ int RunUpdate(const CliOptions& options) {
   MemoryStream image;
   const ImageInfo info = LoadImage(image, o.image, o.force);
   const std::unique_ptr<RunLog> log = OpenLog(o.logPath);
-  const std::unique_ptr<UnitDatabase> db = OpenDatabase(o.recordPath);
+  const std::unique_ptr<UnitRecorder> recorder = OpenRecorder(o.recordPath, "update", info);
 
   EventFanout sinks;
   std::optional<JsonEventWriter> json;
   std::optional<ProgressView> progress;
-  std::optional<UnitRecorder> recorder;
   if (options.json) {
     sinks.Add(json.emplace(std::cout));
   } else {
@@ -94,17 +115,18 @@ int RunUpdate(const CliOptions& options) {
     sinks.Add(progress.emplace(std::cout, terminal, terminal ? StdoutColumns() : 0, o.quiet));
   }
   if (log) sinks.Add(*log);
-  if (db) {
-    sinks.Add(recorder.emplace(*db, "update", info));
-    recorder->onWriteFailed = [&db](const std::string& reason) {
-      std::cerr << "kv37-update-cli: recording in " << db->Path() << " failed: " << reason << '\n';
+  if (recorder) {
+    sinks.Add(*recorder);
+    recorder->onWriteFailed = [&recorder](const std::string& reason) {
+      std::cerr << "kv37-update-cli: recording in " << recorder->Path() << " failed: " << reason
+                << '\n';
     };
   }
 
   UpdateSession session(image, o.ports, sinks, o.fast);
   session.onDone = [&recorder](ExitStatus status) {
     // A unit that could not be recorded is not lost quietly.
-    if (recorder && !recorder->Flush() && status == ExitStatus::Success) status = ExitStatus::Usage;
+    if (recorder) status = FinishRecording(*recorder, status);
     QCoreApplication::exit(static_cast<int>(status));
   };
   WatchInterrupts(&session, [&session](int signal) { session.Interrupt(signal); });
@@ -120,7 +142,9 @@ int RunStation(const CliOptions& options) {
     throw Refusal{e.what()};
   }
   MemoryStream image;
-  const ImageInfo info = LoadImage(image, spec.image, false);
+  const ImageInfo info = LoadImage(
+      image, spec.image, false,
+      "a station never sends such an image: name the release in 'image =' of " + spec.file);
   if (!spec.sha256.empty() && spec.sha256 != info.sha256)
     throw Refusal{"image " + spec.image + " has SHA-256 " + info.sha256 + ", but " + spec.file +
                   " expects " + spec.sha256 + ": not the image meant"};
@@ -132,10 +156,10 @@ int RunStation(const CliOptions& options) {
     throw Refusal{spec.file +
                   ": no unit database; name one with 'database =' in [station] or "
                   "with --record"};
-  const std::unique_ptr<UnitDatabase> db = OpenDatabase(dbPath);
+  const std::unique_ptr<UnitRecorder> recorded = OpenRecorder(dbPath, spec.name, info);
+  UnitRecorder& recorder = *recorded;
   const std::unique_ptr<RunLog> log = OpenLog(options.station.logPath);
 
-  UnitRecorder recorder(*db, spec.name, info);
   const bool terminal = StdoutIsTerminal();
   StationBoard board(std::cout,
                      options.json ? BoardMode::Json
@@ -152,11 +176,11 @@ int RunStation(const CliOptions& options) {
     throw Refusal{std::string("cannot watch for adapters: ") + e.what()};
   }
   board.Attach(station, info);
-  station.onStopped = [&board] {
+  station.onStopped = [&board, &recorder] {
     board.Stopped();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(static_cast<int>(FinishRecording(recorder, ExitStatus::Success)));
   };
-  WatchInterrupts(&station, [&station](int) { station.Stop(); });
+  WatchInterrupts(&station, [&station](int signal) { station.Stop(signal); });
   return QCoreApplication::exec();
 }
 

@@ -8,6 +8,9 @@
 
 #include <poll.h>
 #include <pty.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -21,6 +24,9 @@
 #include "StationFile.h"
 #include "UnitDatabase.h"
 #include "UnitRecorder.h"
+#include "UnwrittenRows.h"
+
+extern char** environ;
 
 namespace kv37::cli::test {
 namespace {
@@ -28,6 +34,26 @@ namespace {
 using ::testing::HasSubstr;
 
 constexpr unsigned kPages = 4;
+
+// Another writer holds the file for `held` from now, on a thread of its own.
+std::thread HoldDatabase(const std::string& path, std::chrono::milliseconds held) {
+  sqlite3* other = nullptr;
+  EXPECT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  return std::thread([other, held] {
+    std::this_thread::sleep_for(held);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  });
+}
+
+bool WaitUntilTrue(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  for (const auto end = std::chrono::steady_clock::now() + limit; !done();) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 class StationRun : public ::testing::Test {
  protected:
@@ -182,12 +208,63 @@ TEST_F(StationRun, StopsCleanlyRecordingTheUnitInProgressAsInterrupted) {
   StartStation(File({"A"}));
   auto unit = Unit("A", {"--baud", "9600"});
   ASSERT_TRUE(WaitFor(station_, "\"event\":\"page\""));
+  const std::string device = std::filesystem::read_symlink(Link("A")).string();
   station_.terminate();
   EXPECT_EQ(Finish(station_), 0);
   Finish(*unit);
   const std::vector<UnitRow> rows = Rows();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].outcome, "interrupted");
+  EXPECT_EQ(rows[0].exitStatus, 143);  // SIGTERM's, not SIGINT's
+  EXPECT_EQ(rows[0].port, device);     // the device the unit was on, not the slot's link
+}
+
+TEST_F(StationRun, ADatabaseHeldByAnotherWriterHoldsUpNoOtherSlotsReplies) {
+  StartStation(File({"A", "B"}));
+  // B's unit takes its time; A's ends while another writer holds the file.
+  auto b = Unit("B", {"--flash-delay", "600"});
+  ASSERT_TRUE(WaitFor(station_, "\"event\":\"page\""));
+  std::thread holder = HoldDatabase(Db(), std::chrono::seconds(3));
+  auto a = Unit("A");
+  EXPECT_EQ(Finish(*a), 0);
+  EXPECT_EQ(Finish(*b), 0) << b->readAllStandardError().toStdString();
+  holder.join();
+  EXPECT_TRUE(WaitFor(station_, "\"event\":\"finished\"", 2));
+  station_.terminate();
+  EXPECT_EQ(Finish(station_), 0);
+  EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST_F(StationRun, AnAdapterSwappedWhileTheStationWasBusyIsANewUnit) {
+  StartStation(File({"A"}));
+  auto first = Unit("A", {"--baud", "9600"});
+  ASSERT_TRUE(WaitFor(station_, "\"event\":\"page\""));
+  // The first unit is pulled and the next plugged in before the station looks.
+  const auto pid = static_cast<pid_t>(station_.processId());
+  kill(pid, SIGSTOP);
+  first->kill();
+  first->waitForFinished();
+  std::filesystem::remove(Link("A"));
+  auto second = Unit("A");
+  for (int i = 0; i < 200 && !std::filesystem::exists(Link("A")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(pid, SIGCONT);
+  EXPECT_EQ(Finish(*second), 0);
+}
+
+TEST_F(StationRun, StoppedWhileTheDatabaseIsHeldKeepsTheUnitsAndSaysWhere) {
+  StartStation(File({"A"}));
+  std::thread holder = HoldDatabase(Db(), std::chrono::seconds(7));
+  auto unit = Unit("A");
+  EXPECT_EQ(Finish(*unit), 0);
+  ASSERT_TRUE(WaitFor(station_, "\"event\":\"finished\""));
+  station_.terminate();
+  EXPECT_EQ(Finish(station_), 6);
+  EXPECT_THAT(station_.readAllStandardError().toStdString(),
+              HasSubstr("kept in " + Db() + ".unwritten"));
+  holder.join();
+  const CliResult history = RunCli({"history", Db(), "--format", "csv"});
+  EXPECT_EQ(std::count(history.out.begin(), history.out.end(), '\n'), 2) << history.out;
 }
 
 TEST_F(StationRun, RefusesToStartWithWhatIsWrong) {
@@ -212,6 +289,26 @@ TEST_F(StationRun, RefusesToStartWithWhatIsWrong) {
     EXPECT_EQ(result.exitStatus, 5) << c.name;
     EXPECT_THAT(result.err, HasSubstr(c.says)) << c.name;
   }
+  // Station files that are no files, or hold what a terminal must not see.
+  const std::string fifo = (dir_.Path() / "fifo.ini").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string junk = (dir_.Path() / "junk.ini").string();
+  std::ofstream(junk) << "[\x1b[2J\x07]\n";
+  dir_.Write("blank.bin", std::vector<uint8_t>(256, 0xFF));
+  const std::string blank = (dir_.Path() / "blank.ini").string();
+  std::ofstream(blank) << "[station]\nimage = blank.bin\ndatabase = u.db\n[slot A]\nserial = X\n";
+  const std::pair<std::string, const char*> files[] = {
+      {fifo, "is not a regular file"},
+      {dir_.Path().string(), "is a folder, not a station file"},
+      {junk, "\\x1B[2J\\x07"},
+      {blank, "a station never sends such an image"},
+  };
+  for (const auto& [file, says] : files) {
+    const CliResult result = RunCli({"station", file}, 5000);
+    EXPECT_EQ(result.exitStatus, 5) << file;
+    EXPECT_THAT(result.err, HasSubstr(says)) << file;
+    EXPECT_EQ(result.err.find('\x1b'), std::string::npos) << file;
+  }
   // Two slots on one adapter.
   const std::string path = (dir_.Path() / "two.ini").string();
   std::ofstream(path) << "[station]\nimage = os.bin\ndatabase = u.db\n[slot A]\nserial = X1\n"
@@ -221,32 +318,71 @@ TEST_F(StationRun, RefusesToStartWithWhatIsWrong) {
   EXPECT_THAT(twice.err, HasSubstr("slots A and B both name serial X1"));
 }
 
-TEST(UnitRecorder, KeepsWhatTheDatabaseRefusesAndWritesItOnceItCan) {
+TEST(UnitRecorder, NeverWaitsForTheDatabaseAndKeepsWhatAStopLeavesUntilTheNextStart) {
   TempDir dir;
   const std::string path = (dir.Path() / "units.db").string();
-  UnitDatabase db(path);
-  UnitRecorder recorder(db, "bench", {"os.bin", 1, 1, "ab"});
-  std::string failure;
-  recorder.onWriteFailed = [&](const std::string& reason) { failure = reason; };
   PortEvent finished;
   finished.kind = PortEventKind::Finished;
   finished.slot = "A";
+  {
+    UnitRecorder recorder(path, "bench", {"os.bin", 1, 1, "ab"});
+    std::thread holder = HoldDatabase(path, std::chrono::milliseconds(2500));
+    const auto began = std::chrono::steady_clock::now();
+    recorder.Report(finished);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(100));
+    EXPECT_TRUE(WaitUntilTrue([&] { return recorder.Blocked(); }, std::chrono::seconds(5)));
+    // Written once the other writer lets go.
+    EXPECT_TRUE(WaitUntilTrue([&] { return recorder.Waiting() == 0; }, std::chrono::seconds(8)));
+    holder.join();
 
-  // Another writer holds the file longer than a write waits.
-  sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  recorder.Report(finished);
-  EXPECT_THAT(failure, HasSubstr("locked"));
-  EXPECT_TRUE(recorder.Blocked());
-  EXPECT_FALSE(recorder.Flush());
+    // Held through the stop: kept beside the database.
+    holder = HoldDatabase(path, std::chrono::seconds(3));
+    finished.slot = "B";
+    recorder.Report(finished);
+    const UnitRecorder::Outcome end = recorder.Finish(std::chrono::milliseconds(300));
+    holder.join();
+    EXPECT_EQ(end.unwritten, 1u);
+    EXPECT_EQ(end.keptIn, path + ".unwritten");
+  }
+  const std::vector<UnitRow> kept = ReadUnwritten(path);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].slot, "B");
+  // Taken back by the next recorder, and the file goes; taken back again (a
+  // crash before the file went), it is not written twice.
+  for (int start = 0; start < 2; ++start) {
+    UnitRecorder again(path, "bench", {"os.bin", 1, 1, "ab"});
+    EXPECT_TRUE(WaitUntilTrue([&] { return again.Waiting() == 0; }, std::chrono::seconds(5)));
+    EXPECT_FALSE(std::filesystem::exists(path + ".unwritten"));
+    again.Finish(std::chrono::milliseconds(0));
+    KeepUnwritten(path, kept);
+  }
+  ForgetUnwritten(path);
+  const std::vector<UnitRow> rows = UnitDatabase(path, true).Query({});
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].slot, "B");
+}
 
-  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_close(other);
-  EXPECT_TRUE(recorder.Flush());
-  EXPECT_FALSE(recorder.Blocked());
-  ASSERT_EQ(db.Query({}).size(), 1u);
-  EXPECT_EQ(db.Query({}).front().slot, "A");
+// Updaters (and stations) started at once on a database that is not there
+// yet: none may give up on the others' creating it.
+TEST(UnitDatabase, CreatingTheFileWaitsForAnotherCreatorLikeAnyWrite) {
+  TempDir dir;
+  const std::string image = dir.Write("os.bin", Pattern(256));
+  for (int round = 0; round < 10; ++round) {
+    const std::string db = (dir.Path() / ("u" + std::to_string(round) + ".db")).string();
+    const char* argv[] = {KV37_UPDATE_CLI, image.c_str(), "--port", "/nonexistent/tty",
+                          "--record",      db.c_str(),    nullptr};
+    std::vector<pid_t> updaters(4);
+    for (pid_t& pid : updaters)
+      ASSERT_EQ(
+          posix_spawn(&pid, KV37_UPDATE_CLI, nullptr, nullptr, const_cast<char**>(argv), environ),
+          0);
+    for (const pid_t pid : updaters) {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      // The port is missing (3); the database is never in the way (5).
+      EXPECT_EQ(WEXITSTATUS(status), 3) << "round " << round;
+    }
+  }
 }
 
 TEST(StationFile, ErrorsNameTheirLine) {
