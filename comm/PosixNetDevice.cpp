@@ -116,9 +116,10 @@ class TNetSerialDevice final : public TSerialDevice {
       if (!fEnded) fRxReady.Reset();
     }
     if (!fRfc2217 || !(rx || tx)) return;
-    const auto command = ComPortCommand(comport::kPurgeData, {static_cast<uint8_t>(rx && tx ? 3
-                                                                                   : rx     ? 1
-                                                                                            : 2)});
+    const uint8_t which = rx && tx ? comport::kPurgeBoth
+                          : rx     ? comport::kPurgeReceive
+                                   : comport::kPurgeTransmit;
+    const auto command = ComPortCommand(comport::kPurgeData, {which});
     // An abort comes with a close: a server that stopped reading must not
     // hold it up, so the far port is told only when there is room at once
     // (a command is never cut short: the stream would be corrupted).
@@ -214,11 +215,14 @@ class TNetSerialDevice final : public TSerialDevice {
   bool ApplyState(const TDcb& state) override {
     if (!fRfc2217) return true;  // nothing to set: see fNote
     // The far port's answers are the settings read back.
-    const uint8_t stop = state.StopBits == 0 ? 1 : state.StopBits == 1 ? 3 : 2;
+    // The classic API counts 0 one, 1 one and a half, 2 two stop bits.
+    const uint8_t stop = state.StopBits == 0   ? comport::kStopOne
+                         : state.StopBits == 1 ? comport::kStopOneAndHalf
+                                               : comport::kStopTwo;
     const std::pair<uint8_t, std::vector<uint8_t>> line[] = {
         {comport::kSetBaudRate, BigEndian32(state.BaudRate)},
         {comport::kSetDataSize, {state.ByteSize}},
-        {comport::kSetParity, {static_cast<uint8_t>(state.Parity + 1)}},
+        {comport::kSetParity, {static_cast<uint8_t>(state.Parity + comport::kParityOffset)}},
         {comport::kSetStopSize, {stop}}};
     if (state.BaudRate == 0 || state.ByteSize < 5 || state.ByteSize > 8 || state.Parity > 4 ||
         state.StopBits > 2)
@@ -248,17 +252,17 @@ class TNetSerialDevice final : public TSerialDevice {
   void AskControls(const TDcb& state) {
     const uint32_t dtr = state.Flags & dcb::kDtrControlMask;
     const uint32_t rts = state.Flags & dcb::kRtsControlMask;
-    const uint8_t outbound = (state.Flags & dcb::kOutxCtsFlow) ? 3
-                             : (state.Flags & dcb::kOutX)      ? 2
-                                                               : 1;
-    const uint8_t inbound = rts == dcb::kRtsControlHandshake ? 16
-                            : (state.Flags & dcb::kInX)      ? 15
-                                                             : 14;
-    const std::pair<uint8_t, std::string> asks[] = {
-        {outbound, "output flow control"},
-        {inbound, "input flow control"},
-        {static_cast<uint8_t>(dtr == 0 ? 9 : 8), "DTR"},
-        {static_cast<uint8_t>(rts == 0 ? 12 : 11), "RTS"}};
+    using namespace comport;
+    const uint8_t outbound = (state.Flags & dcb::kOutxCtsFlow) ? kOutboundHardware
+                             : (state.Flags & dcb::kOutX)      ? kOutboundXonXoff
+                                                               : kOutboundNoFlow;
+    const uint8_t inbound = rts == dcb::kRtsControlHandshake ? kInboundHardware
+                            : (state.Flags & dcb::kInX)      ? kInboundXonXoff
+                                                             : kInboundNoFlow;
+    const std::pair<uint8_t, std::string> asks[] = {{outbound, "output flow control"},
+                                                    {inbound, "input flow control"},
+                                                    {dtr == 0 ? kDtrOff : kDtrOn, "DTR"},
+                                                    {rts == 0 ? kRtsOff : kRtsOn, "RTS"}};
     {
       std::lock_guard lock(fStateMutex);
       fAsked.assign(std::begin(asks), std::end(asks));

@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "NetAddress.h"
 #include "PortIdentity.h"
-#include "PortName.h"
+#include "PortMap.h"
 
 namespace fs = std::filesystem;
 

@@ -37,6 +37,17 @@ inline constexpr uint8_t kSetLineStateMask = 10;
 inline constexpr uint8_t kSetModemStateMask = 11;
 inline constexpr uint8_t kPurgeData = 12;
 inline constexpr uint8_t kServerOffset = 100;
+
+// SET-CONTROL values.
+inline constexpr uint8_t kOutboundNoFlow = 1, kOutboundXonXoff = 2, kOutboundHardware = 3;
+inline constexpr uint8_t kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
+inline constexpr uint8_t kInboundNoFlow = 14, kInboundXonXoff = 15, kInboundHardware = 16;
+// SET-STOPSIZE values (1.5 stop bits is 3); SET-PARITY's are the classic
+// API's parity numbers (none 0 .. space 4) plus one.
+inline constexpr uint8_t kStopOne = 1, kStopTwo = 2, kStopOneAndHalf = 3;
+inline constexpr uint8_t kParityOffset = 1;
+// PURGE-DATA values.
+inline constexpr uint8_t kPurgeReceive = 1, kPurgeTransmit = 2, kPurgeBoth = 3;
 }  // namespace comport
 
 // Splits a received byte stream into data and telnet commands. Keeps its

@@ -1,13 +1,6 @@
-// Port names and the exclusive open shared by TComm and the "Open COM Port"
-// probe of the operator window.
-//
-// A name that is an absolute path is opened as it is. "COMn" (any case,
-// n = 1..256) is looked up in the per-user port map, the folder
-// PortMapDirectory(): when an entry COMn exists there (normally a symbolic
-// link to the device) that entry is opened and nothing else, even when its
-// device is missing, busy or refused, because another device would be the
-// wrong unit. Only a name without an entry opens /dev/ttyS<n-1>. Any other
-// name without a slash is taken from /dev.
+// The exclusive open of a named port, shared by TComm and the "Open COM
+// Port" probe of the operator window, and what it found in words. Names are
+// resolved as PortMap.h says.
 //
 // All functions may be called from any thread; they keep no state.
 #pragma once
@@ -15,13 +8,8 @@
 #include <string>
 
 #include "PortIdentity.h"
+#include "PortMap.h"
 #include "SerialDevice.h"
-
-// <AppConfigLocation>/ports
-std::string PortMapDirectory();
-
-// The one path opened for `name`.
-std::string ResolvePortName(const std::string& name);
 
 // Where `name` leads, for showing before any open: "<map entry> -> <device>"
 // for a port-map entry, the device itself otherwise, with a USB adapter's
