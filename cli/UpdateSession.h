@@ -14,9 +14,11 @@
 #include "MemoryStream.h"
 #include "PortEvents.h"
 
-namespace kv37::cli {
-
+namespace kv37 {
 class PortRun;
+}
+
+namespace kv37::cli {
 
 class UpdateSession : public QObject {
  public:

@@ -8,7 +8,7 @@
 
 #include "CliOptions.h"
 #include "CliPlatform.h"
-#include "History.h"
+#include "HistoryCommand.h"
 #include "ImageCheck.h"
 #include "JsonEvents.h"
 #include "OsImage.h"

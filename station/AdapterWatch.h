@@ -19,7 +19,7 @@
 
 class QSocketNotifier;
 
-namespace kv37::cli {
+namespace kv37 {
 
 class AdapterWatch : public QObject {
  public:
@@ -58,4 +58,4 @@ class AdapterWatch : public QObject {
   const char* source_ = "kernel";
 };
 
-}  // namespace kv37::cli
+}  // namespace kv37

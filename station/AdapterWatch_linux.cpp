@@ -12,7 +12,7 @@
 #include "AdapterWatch.h"
 #include "PortIdentity.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 struct AdapterWatch::Udev {
   udev* context = nullptr;
@@ -151,4 +151,4 @@ void AdapterWatch::PathLeft(const std::string& path) {
   if (presentPaths_.erase(path) > 0 && onPathLeft) onPathLeft(path);
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -8,10 +8,9 @@
 #include <array>
 #include <cstdio>
 
-#include "PortOutcome.h"
 #include "UnwrittenRows.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -73,39 +72,17 @@ std::string HistoryJson(const std::vector<UnitRow>& rows) {
   return QJsonDocument(list).toJson(QJsonDocument::Indented).toStdString();
 }
 
-int RunHistory(const HistoryOptions& o, std::ostream& out, std::ostream& err) {
-  const auto fail = [&](const std::string& message) {
-    err << "kv37-update-cli: " << message << '\n';
-    return static_cast<int>(ExitStatus::Usage);
-  };
-  UnitFilter filter{{}, {}, o.slot, o.outcome};
-  for (const auto& [given, bound, name] :
-       {std::tuple{&o.since, &filter.since, "--since"}, {&o.until, &filter.until, "--until"}}) {
-    if (given->empty()) continue;
-    const auto utc = UtcFromLocal(*given);
-    if (!utc) return fail(std::string(name) + " " + *given + ": not a time (2026-12-09T08:00)");
-    *bound = *utc;
-  }
-  try {
-    UnitDatabase db(o.database, true);
-    std::vector<UnitRow> rows = db.Query(filter);
-    // Units a stop could not write are units all the same: shown, and said.
-    if (const std::vector<UnitRow> kept = ReadUnwritten(o.database); !kept.empty()) {
-      err << "kv37-update-cli: " << kept.size() << " units are kept in "
-          << UnwrittenPath(o.database)
-          << ", not yet in the database (a station on it takes them back when it starts)\n";
-      for (const UnitRow& r : kept)
-        if (filter.Matches(r)) rows.push_back(r);
-      std::stable_sort(rows.begin(), rows.end(),
-                       [](const UnitRow& a, const UnitRow& b) { return a.started < b.started; });
-    }
-    out << (o.format == "csv"    ? HistoryCsv(rows)
-            : o.format == "json" ? HistoryJson(rows)
-                                 : HistoryTable(rows));
-  } catch (const UnitDatabaseError& e) {
-    return fail(e.what());
-  }
-  return 0;
+History LoadHistory(const std::string& database, const UnitFilter& filter) {
+  UnitDatabase db(database, true);
+  History history{db.Query(filter), 0};
+  // Units a stop could not write are units all the same.
+  const std::vector<UnitRow> kept = ReadUnwritten(database);
+  history.unwritten = kept.size();
+  for (const UnitRow& r : kept)
+    if (filter.Matches(r)) history.rows.push_back(r);
+  std::stable_sort(history.rows.begin(), history.rows.end(),
+                   [](const UnitRow& a, const UnitRow& b) { return a.started < b.started; });
+  return history;
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

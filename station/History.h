@@ -1,23 +1,26 @@
 #pragma once
-// The history command: the units a unit database recorded, filtered by time,
-// slot and outcome, as a table, CSV (RFC 4180, every column) or JSON (an
-// array of objects).
+// The recorded units as people read them: a table, CSV (RFC 4180, every
+// column, what a spreadsheet takes) or JSON (an array of objects), and the
+// units of a database with those a stop kept beside it. Any thread.
 
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "CliOptions.h"
 #include "UnitDatabase.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 std::string HistoryTable(const std::vector<UnitRow>& rows);
 std::string HistoryCsv(const std::vector<UnitRow>& rows);
 std::string HistoryJson(const std::vector<UnitRow>& rows);
 
-// Prints the rows; returns the exit status (5 with the reason on `err` when
-// the database cannot be read or a time is no time).
-int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err);
+struct History {
+  std::vector<UnitRow> rows;  // oldest first
+  std::size_t unwritten = 0;  // rows kept beside the database (UnwrittenRows.h), all filters aside
+};
 
-}  // namespace kv37::cli
+// The units `database` recorded that match `filter`, with those a stop kept
+// beside it. Throws UnitDatabaseError when it cannot be read.
+History LoadHistory(const std::string& database, const UnitFilter& filter);
+
+}  // namespace kv37

@@ -6,7 +6,7 @@
 #include "AdapterWatch.h"
 #include "PortRun.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -328,4 +328,4 @@ void Station::Note(const std::string& text) {
   if (onNote) onNote(text);
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

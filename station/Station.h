@@ -22,7 +22,7 @@
 
 class QTimer;
 
-namespace kv37::cli {
+namespace kv37 {
 
 class AdapterWatch;
 class PortRun;
@@ -105,4 +105,4 @@ class Station : public QObject, private EventSink {
   bool stopped_ = false;
 };
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -17,7 +17,7 @@
 
 #include "SerialDevice.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -221,4 +221,4 @@ std::string SlotSpecText(const SlotSpec& slot) {
   return "path " + slot.value;
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-namespace kv37::cli {
+namespace kv37 {
 
 struct SlotSpec {
   enum class By { Serial, UsbPort, Path, Network };
@@ -71,4 +71,4 @@ std::string Printable(const std::string& text);
 // "rfc2217://bench7:4001".
 std::string SlotSpecText(const SlotSpec& slot);
 
-}  // namespace kv37::cli
+}  // namespace kv37

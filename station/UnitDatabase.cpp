@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -280,4 +280,4 @@ std::string UtcNow() {
   return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -18,7 +18,7 @@
 
 class QJsonObject;
 
-namespace kv37::cli {
+namespace kv37 {
 
 struct UnitRow {
   std::string started;  // UTC, ISO 8601 with milliseconds: 2026-12-09T14:03:12.345Z
@@ -94,4 +94,4 @@ std::optional<std::string> UtcFromLocal(const std::string& local);
 // The current time, as UnitRow keeps it.
 std::string UtcNow();
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -5,7 +5,7 @@
 
 #include "UnwrittenRows.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -145,4 +145,4 @@ void UnitRecorder::Post(std::function<void()> call) {
   QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

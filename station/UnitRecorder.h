@@ -23,7 +23,7 @@
 #include "PortEvents.h"
 #include "UnitDatabase.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 class UnitRecorder : public QObject, public EventSink {
  public:
@@ -77,4 +77,4 @@ class UnitRecorder : public QObject, public EventSink {
   bool finished_ = false;
 };
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <fstream>
 
-namespace kv37::cli {
+namespace kv37 {
 
 std::string UnwrittenPath(const std::string& database) {
   return database + ".unwritten";
@@ -51,4 +51,4 @@ void ForgetUnwritten(const std::string& database) {
   unlink(UnwrittenPath(database).c_str());
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -12,7 +12,7 @@
 
 #include "UnitDatabase.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 std::string UnwrittenPath(const std::string& database);
 
@@ -27,4 +27,4 @@ std::vector<UnitRow> ReadUnwritten(const std::string& database);
 // Removes the file once its rows are in the database.
 void ForgetUnwritten(const std::string& database);
 
-}  // namespace kv37::cli
+}  // namespace kv37

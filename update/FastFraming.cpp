@@ -4,7 +4,7 @@
 
 #include "UpdateFrames.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -45,4 +45,4 @@ void FastFraming::Flush() {
   }
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

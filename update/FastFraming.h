@@ -16,7 +16,7 @@
 
 class QTimer;
 
-namespace kv37::cli {
+namespace kv37 {
 
 class FastFraming : public QObject {
  public:
@@ -42,4 +42,4 @@ class FastFraming : public QObject {
   std::vector<uint8_t> buffer_;
 };
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -6,7 +6,7 @@
 
 #include "OsImage.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 ImageCheck CheckImage(const MemoryStream& image, const std::string& path) {
   ImageCheck check;
@@ -30,4 +30,4 @@ ImageCheck CheckImage(const MemoryStream& image, const std::string& path) {
   return check;
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

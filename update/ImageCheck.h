@@ -6,7 +6,7 @@
 
 #include "MemoryStream.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 struct ImageCheck {
   std::size_t fileSize = 0;  // bytes in the file, before padding
@@ -21,4 +21,4 @@ struct ImageCheck {
 // `image` as LoadOsImage left it, from the file at `path`.
 ImageCheck CheckImage(const MemoryStream& image, const std::string& path);
 
-}  // namespace kv37::cli
+}  // namespace kv37

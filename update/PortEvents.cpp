@@ -2,7 +2,7 @@
 
 #include "OsImage.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 int PercentOf(const PageCounts& counts) {
   constexpr unsigned kFlashPages = kOsImageSize / kPageSize;
@@ -16,4 +16,4 @@ std::string PageCountsText(const PageCounts& counts) {
   return text + " in " + std::to_string(counts.replies) + " replies";
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

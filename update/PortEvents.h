@@ -16,7 +16,7 @@
 #include "PortIdentity.h"
 #include "PortOutcome.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 // What a port's run has answered so far. Only distinct pages inside the
 // image count as progress; repeats and pages past the image are answered
@@ -108,4 +108,4 @@ class EventFanout : public EventSink {
   std::vector<EventSink*> sinks_;
 };
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -1,6 +1,6 @@
 #include "PortOutcome.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 ExitStatus ExitStatusOf(PortOutcome outcome) {
   switch (outcome) {
@@ -45,4 +45,4 @@ std::string_view OutcomeKeyword(PortOutcome outcome) {
   return "interrupted";
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace kv37::cli {
+namespace kv37 {
 
 // Exit statuses of kv37-update-cli. With several ports the highest one wins.
 enum class ExitStatus : int {
@@ -35,4 +35,4 @@ ExitStatus Worse(ExitStatus a, ExitStatus b);
 // Stable lower-case keyword, used in the JSON events, the log and the summary.
 std::string_view OutcomeKeyword(PortOutcome outcome);
 
-}  // namespace kv37::cli
+}  // namespace kv37

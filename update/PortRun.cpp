@@ -9,7 +9,7 @@
 #include "PortName.h"
 #include "UpdateFrames.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 namespace {
 
@@ -293,4 +293,4 @@ void PortRun::UpdateEnded(UpdateEnd end) {
   }
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

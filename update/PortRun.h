@@ -23,7 +23,7 @@
 class QTimer;
 class TComm;
 
-namespace kv37::cli {
+namespace kv37 {
 
 class FastFraming;
 
@@ -118,4 +118,4 @@ class PortRun : public QObject, public kv37::UpdateView {
   PortResult result_;
 };
 
-}  // namespace kv37::cli
+}  // namespace kv37
