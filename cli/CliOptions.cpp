@@ -4,7 +4,7 @@
 
 #include "PortIdentity.h"
 #include "PortName.h"
-#include "PortOutcome.h"
+#include "ExitStatus.h"
 
 namespace kv37::cli {
 

@@ -3,7 +3,7 @@
 #include <tuple>
 
 #include "History.h"
-#include "PortOutcome.h"
+#include "ExitStatus.h"
 #include "UnwrittenRows.h"
 
 namespace kv37::cli {

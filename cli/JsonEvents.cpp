@@ -100,7 +100,7 @@ std::string PortEventJson(const PortEvent& event) {
     case PortEventKind::Finished:
       object["outcome"] = Keyword(event.outcome);
       object["reason"] = Text(event.text);
-      object["exit_status"] = static_cast<int>(ExitStatusOf(event.outcome));
+      object["exit_status"] = static_cast<int>(ExitStatusOf(event));
       AddCounts(object, event.pages);
       object["percent"] = event.percent;
       break;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "PortEvents.h"
+#include "RunSink.h"
 
 namespace kv37::cli {
 
@@ -28,7 +28,7 @@ std::string ErrorJson(const std::string& message, ExitStatus status);
 std::string RunEndedJson(const std::vector<PortResult>& results, ExitStatus status,
                          const std::string& sha256 = {});
 
-class JsonEventWriter : public EventSink {
+class JsonEventWriter : public RunSink {
  public:
   explicit JsonEventWriter(std::ostream& out) : out_(out) {}
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "PortEvents.h"
+#include "RunSink.h"
 
 class QTimer;
 
@@ -44,7 +44,7 @@ std::string FormatBarLine(const ProgressLine& line, std::size_t portWidth, std::
 std::string FormatSummary(const std::vector<PortResult>& results, ExitStatus status,
                           const std::string& sha256 = {});
 
-class ProgressView : public QObject, public EventSink {
+class ProgressView : public QObject, public RunSink {
  public:
   // `inPlace` redraws the port lines with cursor moves (for a terminal of
   // `columns` columns; 0 when unknown) in the bar form; otherwise plain lines

@@ -43,7 +43,7 @@ std::string LogMessage(const PortEvent& event) {
       return "note: " + event.text;
     case PortEventKind::Finished:
       return "finished " + std::string(OutcomeKeyword(event.outcome)) + " (exit status " +
-             std::to_string(static_cast<int>(ExitStatusOf(event.outcome))) + "): " + event.text +
+             std::to_string(static_cast<int>(ExitStatusOf(event))) + "): " + event.text +
              " after " + PageCountsText(event.pages) + ", " + Seconds(event.elapsed);
   }
   return event.text;

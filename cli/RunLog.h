@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "PortEvents.h"
+#include "RunSink.h"
 
 namespace kv37::cli {
 
 // The message part of the log line for `event` (after "port: ").
 std::string LogMessage(const PortEvent& event);
 
-class RunLog : public EventSink {
+class RunLog : public RunSink {
  public:
   // Opens `path` for appending, creating it when missing. Throws
   // std::runtime_error with the reason when it cannot.

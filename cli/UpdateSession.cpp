@@ -5,7 +5,7 @@
 namespace kv37::cli {
 
 UpdateSession::UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports,
-                             EventSink& sink, bool fast, QObject* parent)
+                             RunSink& sink, bool fast, QObject* parent)
     : QObject(parent), image_(image), ports_(ports), sink_(sink), fast_(fast) {}
 
 void UpdateSession::Start(const ImageInfo& image) {

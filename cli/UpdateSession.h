@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "MemoryStream.h"
-#include "PortEvents.h"
+#include "RunSink.h"
 
 namespace kv37 {
 class PortRun;
@@ -23,7 +23,7 @@ namespace kv37::cli {
 class UpdateSession : public QObject {
  public:
   // `image` and `sink` must outlive the session; `fast` as for PortRun.
-  UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports, EventSink& sink,
+  UpdateSession(const MemoryStream& image, const std::vector<std::string>& ports, RunSink& sink,
                 bool fast = false, QObject* parent = nullptr);
 
   // Reports the batch's start and starts every port; returns at once.
@@ -41,7 +41,7 @@ class UpdateSession : public QObject {
 
   const MemoryStream& image_;
   std::vector<std::string> ports_;
-  EventSink& sink_;
+  RunSink& sink_;
   bool fast_;
   std::set<PortRun*> runs_;          // unfinished, children
   std::vector<PortResult> results_;  // in command-line order

@@ -77,7 +77,9 @@ std::unique_ptr<UnitRecorder> OpenRecorder(const std::string& path, const std::s
                                            const ImageInfo& image) {
   if (path.empty()) return nullptr;
   try {
-    return std::make_unique<UnitRecorder>(path, station, image);
+    return std::make_unique<UnitRecorder>(path, station, image, [](const PortEvent& finished) {
+      return static_cast<int>(ExitStatusOf(finished));
+    });
   } catch (const UnitDatabaseError& e) {
     throw Refusal{e.what()};
   }

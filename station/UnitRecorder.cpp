@@ -17,11 +17,12 @@ constexpr auto kFinishRetry = std::chrono::milliseconds(100);
 }  // namespace
 
 UnitRecorder::UnitRecorder(const std::string& path, std::string station, ImageInfo image,
-                           QObject* parent)
+                           ExitStatusOf exitStatusOf, QObject* parent)
     : QObject(parent),
       path_(path),
       station_(std::move(station)),
       image_(std::move(image)),
+      exitStatusOf_(std::move(exitStatusOf)),
       db_(std::make_unique<UnitDatabase>(path)) {
   for (UnitRow& row : ReadUnwritten(path_)) queue_.push_back(std::move(row));
   takenBack_ = queue_.size();
@@ -51,7 +52,7 @@ void UnitRecorder::Report(const PortEvent& event) {
   row.image = image_.path;
   row.imageSha256 = image_.sha256;
   row.outcome = OutcomeKeyword(event.outcome);
-  row.exitStatus = event.exitStatus;
+  row.exitStatus = exitStatusOf_ ? exitStatusOf_(event) : 0;
   row.reason = event.text;
   row.pagesServed = event.pages.distinct;
   row.repeats = event.pages.repeats;

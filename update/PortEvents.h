@@ -53,7 +53,7 @@ struct PortEvent {
   std::optional<TUsbIdentity> usb;  // the adapter, on Opened and Finished
   std::string path;
   std::string device;  // Opened and Finished: the device opened (links followed); "" when none
-  int exitStatus = 0;  // Finished: the status this end gives (128 + the signal that interrupted it)
+  int signal = 0;      // Finished as interrupted: the signal that did it, 0 when none
   uint16_t page = 0;   // the page last served
   PageCounts pages;
   int percent = 0;                       // PercentOf(pages)
@@ -83,29 +83,6 @@ class EventSink {
   virtual ~EventSink() = default;
   // Each step of each unit's run, from its opening to its Finished event.
   virtual void Report(const PortEvent& event) = 0;
-  // The `update` command's batch, around its units' events: its image and
-  // ports, then every port's result in command-line order. The station,
-  // whose units come and go, calls neither.
-  virtual void RunStarted(const ImageInfo& /*image*/, const std::vector<std::string>& /*ports*/) {}
-  virtual void RunEnded(const std::vector<PortResult>& /*results*/, ExitStatus /*status*/) {}
-};
-
-// Hands every call to each sink in turn. The sinks must outlive it.
-class EventFanout : public EventSink {
- public:
-  void Add(EventSink& sink) { sinks_.push_back(&sink); }
-  void RunStarted(const ImageInfo& image, const std::vector<std::string>& ports) override {
-    for (EventSink* sink : sinks_) sink->RunStarted(image, ports);
-  }
-  void Report(const PortEvent& event) override {
-    for (EventSink* sink : sinks_) sink->Report(event);
-  }
-  void RunEnded(const std::vector<PortResult>& results, ExitStatus status) override {
-    for (EventSink* sink : sinks_) sink->RunEnded(results, status);
-  }
-
- private:
-  std::vector<EventSink*> sinks_;
 };
 
 }  // namespace kv37

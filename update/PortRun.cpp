@@ -203,8 +203,7 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
   event.outcome = outcome;
   event.text = reason;
   event.device = comm_->LastOpenResult().devicePath;
-  event.exitStatus = static_cast<int>(ExitStatusOf(outcome));
-  if (outcome == PortOutcome::Interrupted && signal_ != 0) event.exitStatus = 128 + signal_;
+  if (outcome == PortOutcome::Interrupted) event.signal = signal_;
   result_ = {port_, outcome, reason, pages_, event.elapsed, slot_};
   sink_.Report(event);
 
