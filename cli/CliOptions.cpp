@@ -2,9 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "ExitStatus.h"
 #include "PortIdentity.h"
 #include "PortName.h"
-#include "ExitStatus.h"
 
 namespace kv37::cli {
 

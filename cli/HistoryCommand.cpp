@@ -2,8 +2,8 @@
 
 #include <tuple>
 
-#include "History.h"
 #include "ExitStatus.h"
+#include "History.h"
 #include "UnwrittenRows.h"
 
 namespace kv37::cli {

@@ -86,8 +86,7 @@ void StationBoard::Attach(Station& station, const ImageInfo& image) {
   const StationSpec& spec = station.Spec();
   for (const SlotSpec& slot : spec.slotSpecs) nameWidth_ = std::max(nameWidth_, slot.name.size());
   printedDecile_.assign(spec.slotSpecs.size(), -1);
-  station.onSlotChanged = [this](const SlotView& slot) { SlotChanged(slot); };
-  station.onNote = [this](const std::string& text) { Note(text); };
+  station.AddListener(*this);
   heading_ = "Station " + spec.name + ": image " + image.path + " (SHA-256 " +
              image.sha256.substr(0, 16) + "...), " + std::to_string(spec.slotSpecs.size()) +
              " slots, adapters from the " + station.EventSource() + "'s device events";
@@ -96,7 +95,7 @@ void StationBoard::Attach(Station& station, const ImageInfo& image) {
                         {"station", QString::fromStdString(spec.name)},
                         {"image", QString::fromStdString(image.path)},
                         {"sha256", QString::fromStdString(image.sha256)},
-                        {"events", station.EventSource()}};
+                        {"events", QString::fromStdString(station.EventSource())}};
     Line(CompactJson(started));
     for (const SlotView& slot : station.Slots()) Line(SlotJson(slot));
     return;
@@ -121,7 +120,7 @@ void StationBoard::Stopped() {
   if (mode_ == BoardMode::Json) Line(CompactJson({{"event", "station_stopped"}}));
 }
 
-void StationBoard::Report(const PortEvent& event) {
+void StationBoard::UnitEvent(const PortEvent& event) {
   if (mode_ == BoardMode::Json) Line(PortEventJson(event));
 }
 

@@ -28,21 +28,21 @@ std::string FormatSlotLine(const SlotView& slot, std::size_t nameWidth, std::siz
 // {"event":"slot","slot":...,"state":...,...}
 std::string SlotJson(const SlotView& slot);
 
-class StationBoard : public QObject, public EventSink {
+class StationBoard : public QObject, public StationListener {
  public:
   StationBoard(std::ostream& out, BoardMode mode, int columns = 0, QObject* parent = nullptr);
 
   // Shows `station` from now on; it must outlive the board.
   void Attach(Station& station, const ImageInfo& image);
-  // The station has stopped: the last state of every slot.
-  void Stopped();
 
+  // The station has stopped: the last state of every slot.
+  void Stopped() override;
   // Every unit's events (shown in the JSON mode only).
-  void Report(const PortEvent& event) override;
+  void UnitEvent(const PortEvent& event) override;
+  void SlotChanged(const SlotView& slot) override;
+  void Note(const std::string& text) override;
 
  private:
-  void SlotChanged(const SlotView& slot);
-  void Note(const std::string& text);
   void Redraw();
   void Line(const std::string& text);
 

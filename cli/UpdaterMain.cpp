@@ -18,6 +18,7 @@
 #include "Station.h"
 #include "StationBoard.h"
 #include "StationFile.h"
+#include "StationSetup.h"
 #include "UnitRecorder.h"
 #include "UpdateSession.h"
 
@@ -38,27 +39,16 @@ int Refuse(bool json, const std::string& message) {
   return static_cast<int>(ExitStatus::Usage);
 }
 
-// Loads and checks the image; throws Refusal. `advice`: what the user can do
-// about an image refused as empty or all 0xFF.
-ImageInfo LoadImage(MemoryStream& image, const std::string& path, bool force,
-                    const std::string& advice = "add --force to send it") {
-  ImageInfo info;
-  info.path = path;
+// Loads and checks the image; throws Refusal.
+ImageInfo LoadImage(MemoryStream& image, const std::string& path, bool force) {
   try {
-    LoadOsImage(image, path);
-  } catch (const EFOpenError& e) {
-    throw Refusal{"cannot open image " + path + ": " + e.Reason()};
-  } catch (const std::exception& e) {
-    throw Refusal{"cannot read image " + path + ": " + e.what()};
+    std::string warning;
+    const ImageInfo info = LoadCheckedImage(image, path, force, "add --force to send it", warning);
+    if (!warning.empty()) std::cerr << "kv37-update-cli: warning: " << warning << '\n';
+    return info;
+  } catch (const ImageRefused& e) {
+    throw Refusal{e.what()};
   }
-  const ImageCheck check = CheckImage(image, path);
-  info.fileSize = check.fileSize;
-  info.imageSize = image.Size();
-  info.sha256 = check.sha256;
-  if (!check.refusal.empty() && !force)
-    throw Refusal{"image " + path + " " + check.refusal + "; " + advice};
-  if (!check.warning.empty()) std::cerr << "kv37-update-cli: warning: " << check.warning << '\n';
-  return info;
 }
 
 std::unique_ptr<RunLog> OpenLog(const std::string& path) {
@@ -136,29 +126,33 @@ int RunUpdate(const CliOptions& options) {
   return QCoreApplication::exec();
 }
 
+// The board, the log and the end of the process, as listeners of the station.
+class StationEnd : public StationListener {
+ public:
+  StationEnd(UnitRecorder& recorder, RunLog* log) : recorder_(recorder), log_(log) {}
+  void UnitEvent(const PortEvent& event) override {
+    if (log_) log_->Report(event);
+  }
+  void Stopped() override {
+    QCoreApplication::exit(static_cast<int>(FinishRecording(recorder_, ExitStatus::Success)));
+  }
+
+ private:
+  UnitRecorder& recorder_;
+  RunLog* log_;
+};
+
 int RunStation(const CliOptions& options) {
-  StationSpec spec;
+  MemoryStream image;
+  StationSetup setup;
   try {
-    spec = ReadStationFile(options.station.file);
-  } catch (const StationFileError& e) {
+    setup = PrepareStation(options.station.file, options.station.recordPath, image);
+  } catch (const StationRefusal& e) {
     throw Refusal{e.what()};
   }
-  MemoryStream image;
-  const ImageInfo info = LoadImage(
-      image, spec.image, false,
-      "a station never sends such an image: name the release in 'image =' of " + spec.file);
-  if (!spec.sha256.empty() && spec.sha256 != info.sha256)
-    throw Refusal{"image " + spec.image + " has SHA-256 " + info.sha256 + ", but " + spec.file +
-                  " expects " + spec.sha256 + ": not the image meant"};
-  if (const std::string shared = SlotsSharingAnAdapter(spec); !shared.empty())
-    throw Refusal{spec.file + ": " + shared};
-  const std::string dbPath =
-      options.station.recordPath.empty() ? spec.database : options.station.recordPath;
-  if (dbPath.empty())
-    throw Refusal{spec.file +
-                  ": no unit database; name one with 'database =' in [station] or "
-                  "with --record"};
-  const std::unique_ptr<UnitRecorder> recorded = OpenRecorder(dbPath, spec.name, info);
+  if (!setup.warning.empty()) std::cerr << "kv37-update-cli: warning: " << setup.warning << '\n';
+  const std::unique_ptr<UnitRecorder> recorded =
+      OpenRecorder(setup.database, setup.spec.name, setup.image);
   UnitRecorder& recorder = *recorded;
   const std::unique_ptr<RunLog> log = OpenLog(options.station.logPath);
 
@@ -168,20 +162,18 @@ int RunStation(const CliOptions& options) {
                      : terminal   ? BoardMode::InPlace
                                   : BoardMode::Plain,
                      terminal ? StdoutColumns() : 0);
-  EventFanout units;
-  units.Add(board);
-  if (log) units.Add(*log);
-  Station station(spec, image, recorder, units);
+  const std::unique_ptr<AdapterWatch> watch = MakeSystemAdapterWatch(SlotPaths(setup.spec));
+  EventLoopClock clock;
+  Station station(setup.spec, image, recorder, *watch, clock);
   try {
     station.Start();
   } catch (const std::exception& e) {
     throw Refusal{std::string("cannot watch for adapters: ") + e.what()};
   }
-  board.Attach(station, info);
-  station.onStopped = [&board, &recorder] {
-    board.Stopped();
-    QCoreApplication::exit(static_cast<int>(FinishRecording(recorder, ExitStatus::Success)));
-  };
+  board.Attach(station, setup.image);
+  // After the board: the process ends once the board has shown the end.
+  StationEnd end(recorder, log.get());
+  station.AddListener(end);
   WatchInterrupts(&station, [&station](int signal) { station.Stop(signal); });
   return QCoreApplication::exec();
 }

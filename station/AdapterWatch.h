@@ -1,61 +1,43 @@
 #pragma once
-// Serial adapters coming and going, for the station: USB ttys through the
+// Serial adapters coming and going, as the station hears of them. The
+// system's watch (MakeSystemAdapterWatch) follows USB ttys through the
 // kernel's device events (libudev's monitor: udev's own events where udevd
-// runs, so that its rules have set permissions and links, else the kernel's),
-// and named paths through their folders' inotify events. Each is reported as
-// it happened, in order: a path removed and made again while the caller was
-// busy is a departure and an arrival, never a path that merely stayed. What
-// is there at the start is reported as arriving.
+// runs, so that its rules have set permissions and links, else the
+// kernel's) and the path slots' names through their folders' inotify events.
+// Each is reported as it happened, in order: a path removed and made again
+// while the caller was busy is a departure and an arrival, never a path that
+// merely stayed. What is there at the start is reported as arriving. Tests
+// put a watch of their own in its place.
 //
-// Main thread only; the callbacks run from its event loop.
+// Owner's thread only; the callbacks run from its event loop.
 
-#include <QObject>
 #include <functional>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
-class QSocketNotifier;
+#include "PortIdentity.h"
 
 namespace kv37 {
 
-class AdapterWatch : public QObject {
+class AdapterWatch {
  public:
-  // `paths`: the paths of the path slots.
-  explicit AdapterWatch(std::vector<std::string> paths, QObject* parent = nullptr);
-  ~AdapterWatch() override;
+  virtual ~AdapterWatch() = default;
 
   // Starts watching; what is there already is reported from the event loop.
-  // Throws std::runtime_error when the device events cannot be had.
-  void Start();
+  // Throws std::runtime_error when the events cannot be had.
+  virtual void Start() = 0;
+  // Whose device events are watched ("udev", "kernel"), for the operator.
+  virtual std::string Source() const = 0;
 
-  // "udev" or "kernel": whose device events are watched.
-  const char* Source() const { return source_; }
-
-  // A tty on a USB bus (its /dev node), and a watched path, arriving and leaving.
-  std::function<void(const std::string&node)> onUsbArrived, onUsbLeft;
+  // A tty on a USB bus (its /dev node, and the adapter's identity) and a
+  // path slot's path, arriving and leaving.
+  std::function<void(const std::string& node, const TUsbIdentity& usb)> onUsbArrived;
+  std::function<void(const std::string& node)> onUsbLeft;
   std::function<void(const std::string&path)> onPathArrived, onPathLeft;
-
- private:
-  struct Udev;
-  void ReportPresent();
-  void DeviceEvent();
-  void FolderEvents();
-  void CheckPaths();
-  void PathArrived(const std::string& path);
-  void PathLeft(const std::string& path);
-
-  std::vector<std::string> paths_;
-  std::set<std::string> presentPaths_;
-  std::set<std::string> usbNodes_;
-  std::unique_ptr<Udev> udev_;
-  QSocketNotifier* notifier_ = nullptr;
-  int inotify_ = -1;
-  std::map<int, std::string> folders_;  // inotify watch -> folder
-  QSocketNotifier* folderNotifier_ = nullptr;
-  const char* source_ = "kernel";
 };
+
+// The system's watch; `paths` are the path slots' paths.
+std::unique_ptr<AdapterWatch> MakeSystemAdapterWatch(std::vector<std::string> paths);
 
 }  // namespace kv37

@@ -7,14 +7,18 @@
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "AdapterWatch.h"
-#include "PortIdentity.h"
 
 namespace kv37 {
 
-struct AdapterWatch::Udev {
+namespace {
+
+struct Udev {
   udev* context = nullptr;
   udev_monitor* monitor = nullptr;
   ~Udev() {
@@ -23,24 +27,49 @@ struct AdapterWatch::Udev {
   }
 };
 
-namespace {
-
-// A tty on a USB bus: the station's kind of adapter.
-bool IsUsbTty(udev_device* device) {
-  const char* node = udev_device_get_devnode(device);
-  return node != nullptr && UsbIdentityOf(udev_device_get_devnum(device)).has_value();
+// A tty on a USB bus, the station's kind of adapter: its identity.
+std::optional<TUsbIdentity> UsbTty(udev_device* device) {
+  if (udev_device_get_devnode(device) == nullptr) return std::nullopt;
+  return UsbIdentityOf(udev_device_get_devnum(device));
 }
+
+class SystemAdapterWatch final : public QObject, public AdapterWatch {
+ public:
+  explicit SystemAdapterWatch(std::vector<std::string> paths)
+      : paths_(std::move(paths)), udev_(std::make_unique<Udev>()) {}
+  ~SystemAdapterWatch() override {
+    if (inotify_ >= 0) close(inotify_);
+  }
+
+  void Start() override;
+  std::string Source() const override { return source_; }
+
+ private:
+  void ReportPresent();
+  void DeviceEvent();
+  void FolderEvents();
+  void CheckPaths();
+  void PathArrived(const std::string& path);
+  void PathLeft(const std::string& path);
+
+  std::vector<std::string> paths_;
+  std::set<std::string> presentPaths_;
+  std::set<std::string> usbNodes_;
+  std::unique_ptr<Udev> udev_;
+  QSocketNotifier* notifier_ = nullptr;
+  int inotify_ = -1;
+  std::map<int, std::string> folders_;  // inotify watch -> folder
+  QSocketNotifier* folderNotifier_ = nullptr;
+  const char* source_ = "kernel";
+};
 
 }  // namespace
 
-AdapterWatch::AdapterWatch(std::vector<std::string> paths, QObject* parent)
-    : QObject(parent), paths_(std::move(paths)), udev_(std::make_unique<Udev>()) {}
-
-AdapterWatch::~AdapterWatch() {
-  if (inotify_ >= 0) close(inotify_);
+std::unique_ptr<AdapterWatch> MakeSystemAdapterWatch(std::vector<std::string> paths) {
+  return std::make_unique<SystemAdapterWatch>(std::move(paths));
 }
 
-void AdapterWatch::Start() {
+void SystemAdapterWatch::Start() {
   udev_->context = udev_new();
   if (udev_->context == nullptr) throw std::runtime_error("libudev: cannot start");
   // udevd's events come once its rules have run; without udevd (a container,
@@ -74,7 +103,7 @@ void AdapterWatch::Start() {
   QTimer::singleShot(0, this, [this] { ReportPresent(); });
 }
 
-void AdapterWatch::ReportPresent() {
+void SystemAdapterWatch::ReportPresent() {
   udev_enumerate* existing = udev_enumerate_new(udev_->context);
   udev_enumerate_add_match_subsystem(existing, "tty");
   udev_enumerate_scan_devices(existing);
@@ -82,10 +111,12 @@ void AdapterWatch::ReportPresent() {
   udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(existing)) {
     udev_device* device =
         udev_device_new_from_syspath(udev_->context, udev_list_entry_get_name(entry));
-    if (device != nullptr && IsUsbTty(device)) {
-      const std::string node = udev_device_get_devnode(device);
-      usbNodes_.insert(node);
-      if (onUsbArrived) onUsbArrived(node);
+    if (device != nullptr) {
+      if (const auto usb = UsbTty(device)) {
+        const std::string node = udev_device_get_devnode(device);
+        usbNodes_.insert(node);
+        if (onUsbArrived) onUsbArrived(node, *usb);
+      }
     }
     udev_device_unref(device);
   }
@@ -93,7 +124,7 @@ void AdapterWatch::ReportPresent() {
   CheckPaths();
 }
 
-void AdapterWatch::DeviceEvent() {
+void SystemAdapterWatch::DeviceEvent() {
   udev_device* device = udev_monitor_receive_device(udev_->monitor);
   if (device == nullptr) return;
   const char* action = udev_device_get_action(device);
@@ -102,9 +133,9 @@ void AdapterWatch::DeviceEvent() {
     const std::string name = node;
     if (std::string(action) == "remove") {
       if (usbNodes_.erase(name) > 0 && onUsbLeft) onUsbLeft(name);
-    } else if (std::string(action) == "add" && IsUsbTty(device) && usbNodes_.insert(name).second &&
-               onUsbArrived) {
-      onUsbArrived(name);
+    } else if (std::string(action) == "add") {
+      const auto usb = UsbTty(device);
+      if (usb && usbNodes_.insert(name).second && onUsbArrived) onUsbArrived(name, *usb);
     }
   }
   udev_device_unref(device);
@@ -112,7 +143,7 @@ void AdapterWatch::DeviceEvent() {
   CheckPaths();
 }
 
-void AdapterWatch::FolderEvents() {
+void SystemAdapterWatch::FolderEvents() {
   alignas(inotify_event) char buffer[16384];
   for (ssize_t n; (n = read(inotify_, buffer, sizeof buffer)) > 0;) {
     for (char* at = buffer; at < buffer + n;) {
@@ -133,7 +164,7 @@ void AdapterWatch::FolderEvents() {
   }
 }
 
-void AdapterWatch::CheckPaths() {
+void SystemAdapterWatch::CheckPaths() {
   for (const std::string& path : paths_) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec))
@@ -143,11 +174,11 @@ void AdapterWatch::CheckPaths() {
   }
 }
 
-void AdapterWatch::PathArrived(const std::string& path) {
+void SystemAdapterWatch::PathArrived(const std::string& path) {
   if (presentPaths_.insert(path).second && onPathArrived) onPathArrived(path);
 }
 
-void AdapterWatch::PathLeft(const std::string& path) {
+void SystemAdapterWatch::PathLeft(const std::string& path) {
   if (presentPaths_.erase(path) > 0 && onPathLeft) onPathLeft(path);
 }
 

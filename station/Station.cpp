@@ -2,8 +2,8 @@
 
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
-#include "AdapterWatch.h"
 #include "PortRun.h"
 
 namespace kv37 {
@@ -11,17 +11,10 @@ namespace kv37 {
 namespace {
 
 // A network slot's server is asked again this long after a run ended.
-constexpr int kNetworkAgainMs = 2000;
+constexpr auto kNetworkAgain = std::chrono::milliseconds(2000);
 
 bool IsUsb(const SlotSpec& slot) {
   return slot.by == SlotSpec::By::Serial || slot.by == SlotSpec::By::UsbPort;
-}
-
-std::vector<std::string> PathsOf(const StationSpec& spec) {
-  std::vector<std::string> paths;
-  for (const SlotSpec& slot : spec.slotSpecs)
-    if (slot.by == SlotSpec::By::Path) paths.push_back(slot.value);
-  return paths;
 }
 
 }  // namespace
@@ -58,75 +51,69 @@ std::string SlotsSharingAnAdapter(const StationSpec& spec) {
 }
 
 Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& recorder,
-                 EventSink& units, QObject* parent)
+                 AdapterWatch& watch, StationClock& clock, QObject* parent)
     : QObject(parent),
       spec_(std::move(spec)),
       image_(image),
       recorder_(recorder),
-      units_(units),
-      watch_(new AdapterWatch(PathsOf(spec_), this)) {
+      watch_(watch),
+      clock_(clock) {
   for (const SlotSpec& slotSpec : spec_.slotSpecs) {
     slots_.emplace_back();
     slots_.back().spec = slotSpec;
-    auto* settle = new QTimer(this);
-    settle->setSingleShot(true);
-    settle->setInterval(spec_.settle);
-    const std::size_t slot = settle_.size();
-    connect(settle, &QTimer::timeout, this, [this, slot] { StartUnit(slot); });
-    settle_.push_back(settle);
-    runs_.push_back(nullptr);
   }
+  settle_.assign(slots_.size(), 0);
+  runs_.assign(slots_.size(), nullptr);
   arrivedDuringRun_.assign(slots_.size(), false);
   recorder_.onWriteFailed = [this](const std::string& reason) { RecordingFailed(reason); };
   recorder_.onWritingAgain = [this] { RecordingAgain(); };
 
-  watch_->onUsbArrived = [this](const std::string& node) {
-    std::optional<TUsbIdentity> usb;
-    if (const auto slot = SlotOfUsb(node, usb)) {
+  watch_.onUsbArrived = [this](const std::string& node, const TUsbIdentity& usb) {
+    if (const auto slot = SlotOfUsb(usb)) {
       slots_[*slot].usb = usb;
       Arrived(*slot, node);
     } else {
-      Note("adapter " + node + (usb ? " (" + UsbIdentityText(*usb) + ")" : std::string()) +
-           " belongs to no slot: left alone");
+      Note("adapter " + node + " (" + UsbIdentityText(usb) + ") belongs to no slot: left alone");
     }
   };
-  watch_->onUsbLeft = [this](const std::string& node) {
+  watch_.onUsbLeft = [this](const std::string& node) {
     for (std::size_t slot = 0; slot < slots_.size(); ++slot)
       if (slots_[slot].node == node && IsUsb(slots_[slot].spec)) Left(slot);
   };
-  watch_->onPathArrived = [this](const std::string& path) {
+  watch_.onPathArrived = [this](const std::string& path) {
     if (const auto slot = SlotOfPath(path)) {
       slots_[*slot].usb = IdentifyPort(path).usb;
       Arrived(*slot, path);
     }
   };
-  watch_->onPathLeft = [this](const std::string& path) {
+  watch_.onPathLeft = [this](const std::string& path) {
     if (const auto slot = SlotOfPath(path)) Left(*slot);
   };
 }
 
 Station::~Station() {
   // Runs are children; their ports close with them.
+  for (const StationClock::Timer timer : settle_) clock_.Cancel(timer);
   recorder_.onWriteFailed = nullptr;
   recorder_.onWritingAgain = nullptr;
+  watch_.onUsbArrived = nullptr;
+  watch_.onUsbLeft = nullptr;
+  watch_.onPathArrived = nullptr;
+  watch_.onPathLeft = nullptr;
 }
 
 void Station::Start() {
-  watch_->Start();
+  watch_.Start();
   // A network port is always there: its server is asked from the start.
   for (std::size_t slot = 0; slot < slots_.size(); ++slot)
     if (slots_[slot].spec.by == SlotSpec::By::Network)
       QTimer::singleShot(0, this, [this, slot] { Arrived(slot, slots_[slot].spec.value); });
 }
 
-const char* Station::EventSource() const {
-  return watch_->Source();
-}
-
 void Station::Stop(int signal) {
   if (stopping_) return;
   stopping_ = true;
-  for (QTimer* settle : settle_) settle->stop();
+  for (StationClock::Timer& timer : settle_) clock_.Cancel(std::exchange(timer, 0));
   for (PortRun* run : runs_)
     if (run != nullptr) run->Interrupt(signal);
   StopIfIdle();
@@ -138,18 +125,15 @@ void Station::StopIfIdle() {
     if (run != nullptr) return;
   stopped_ = true;
   QTimer::singleShot(0, this, [this] {
-    if (onStopped) onStopped();
+    for (StationListener* listener : listeners_) listener->Stopped();
   });
 }
 
-std::optional<std::size_t> Station::SlotOfUsb(const std::string& node,
-                                              std::optional<TUsbIdentity>& usb) {
-  usb = IdentifyPort(node).usb;
-  if (!usb) return std::nullopt;
+std::optional<std::size_t> Station::SlotOfUsb(const TUsbIdentity& usb) const {
   for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
     const SlotSpec& spec = slots_[slot].spec;
-    if ((spec.by == SlotSpec::By::Serial && spec.value == usb->serial) ||
-        (spec.by == SlotSpec::By::UsbPort && spec.value == usb->usbPath))
+    if ((spec.by == SlotSpec::By::Serial && spec.value == usb.serial) ||
+        (spec.by == SlotSpec::By::UsbPort && spec.value == usb.usbPath))
       return slot;
   }
   return std::nullopt;
@@ -182,7 +166,11 @@ void Station::Arrived(std::size_t slot, const std::string& node) {
   view.percent = 0;
   view.pages = 0;
   view.elapsed = {};
-  settle_[slot]->start();
+  clock_.Cancel(settle_[slot]);
+  settle_[slot] = clock_.After(spec_.settle, [this, slot] {
+    settle_[slot] = 0;
+    StartUnit(slot);
+  });
   Changed(slot);
 }
 
@@ -191,7 +179,7 @@ void Station::Left(std::size_t slot) {
   view.node.clear();
   view.usb.reset();
   arrivedDuringRun_[slot] = false;
-  settle_[slot]->stop();
+  clock_.Cancel(std::exchange(settle_[slot], 0));
   // A unit in progress ends by itself: its port hangs up.
   if (runs_[slot] != nullptr) return;
   view.state = SlotState::Waiting;
@@ -228,8 +216,7 @@ void Station::RunClosed(std::size_t slot, PortRun& run) {
   run.deleteLater();
   SlotView& view = slots_[slot];
   if (view.spec.by == SlotSpec::By::Network) {
-    QTimer::singleShot(kNetworkAgainMs, this,
-                       [this, slot] { Arrived(slot, slots_[slot].spec.value); });
+    clock_.After(kNetworkAgain, [this, slot] { Arrived(slot, slots_[slot].spec.value); });
     StopIfIdle();
     return;
   }
@@ -261,7 +248,7 @@ void Station::Report(const PortEvent& event) {
                       event.outcome != PortOutcome::UnitFailure;
   // Recorded first: a unit shown as finished is a unit on record, or held.
   if (!noUnit) recorder_.Report(event);
-  units_.Report(event);
+  for (StationListener* listener : listeners_) listener->UnitEvent(event);
   const bool showing = view.state == SlotState::Passed || view.state == SlotState::Failed;
   if (network && showing && event.kind != PortEventKind::PageServed &&
       event.kind != PortEventKind::Finished)
@@ -321,11 +308,11 @@ void Station::RecordingAgain() {
 }
 
 void Station::Changed(std::size_t slot) {
-  if (onSlotChanged) onSlotChanged(slots_[slot]);
+  for (StationListener* listener : listeners_) listener->SlotChanged(slots_[slot]);
 }
 
 void Station::Note(const std::string& text) {
-  if (onNote) onNote(text);
+  for (StationListener* listener : listeners_) listener->Note(text);
 }
 
 }  // namespace kv37

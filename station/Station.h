@@ -15,16 +15,18 @@
 #include <string>
 #include <vector>
 
+#include "AdapterWatch.h"
 #include "MemoryStream.h"
 #include "PortEvents.h"
+#include "StationClock.h"
 #include "StationFile.h"
+#include "StationListener.h"
 #include "UnitRecorder.h"
 
 class QTimer;
 
 namespace kv37 {
 
-class AdapterWatch;
 class PortRun;
 
 enum class SlotState {
@@ -56,27 +58,27 @@ std::string SlotsSharingAnAdapter(const StationSpec& spec);
 
 class Station : public QObject, private EventSink {
  public:
-  // `image`, `recorder` and `units` must outlive the station; `units` gets
-  // every unit's events, already recorded.
-  Station(StationSpec spec, const MemoryStream& image, UnitRecorder& recorder, EventSink& units,
-          QObject* parent = nullptr);
+  // `image`, `recorder`, `watch` and `clock` must outlive the station, which
+  // takes over the watch's callbacks.
+  Station(StationSpec spec, const MemoryStream& image, UnitRecorder& recorder, AdapterWatch& watch,
+          StationClock& clock, QObject* parent = nullptr);
   ~Station() override;
+
+  // `listener` hears of every slot, unit and note from now on; it must
+  // outlive the station.
+  void AddListener(StationListener& listener) { listeners_.push_back(&listener); }
 
   // Starts watching the slots' adapters. Throws std::runtime_error when the
   // device events cannot be watched.
   void Start();
   // Ends every unit in progress as interrupted by `signal`, starts no more,
-  // and calls onStopped from the event loop once every port is closed.
+  // and tells the listeners from the event loop once every port is closed.
   void Stop(int signal);
 
   const std::vector<SlotView>& Slots() const { return slots_; }
   const StationSpec& Spec() const { return spec_; }
-  const char* EventSource() const;
-
-  std::function<void(const SlotView&)> onSlotChanged;
-  // Something for the operator that belongs to no slot's line.
-  std::function<void(const std::string&)> onNote;
-  std::function<void()> onStopped;
+  // Whose device events tell of the adapters ("udev", "kernel").
+  std::string EventSource() const { return watch_.Source(); }
 
  private:
   void Report(const PortEvent& event) override;
@@ -86,7 +88,7 @@ class Station : public QObject, private EventSink {
   void RunClosed(std::size_t slot, PortRun& run);
   void RecordingFailed(const std::string& reason);
   void RecordingAgain();
-  std::optional<std::size_t> SlotOfUsb(const std::string& node, std::optional<TUsbIdentity>& usb);
+  std::optional<std::size_t> SlotOfUsb(const TUsbIdentity& usb) const;
   std::optional<std::size_t> SlotOfPath(const std::string& path) const;
   void Changed(std::size_t slot);
   void Note(const std::string& text);
@@ -95,12 +97,13 @@ class Station : public QObject, private EventSink {
   StationSpec spec_;
   const MemoryStream& image_;
   UnitRecorder& recorder_;
-  EventSink& units_;
-  AdapterWatch* watch_;
+  AdapterWatch& watch_;
+  StationClock& clock_;
+  std::vector<StationListener*> listeners_;
   std::vector<SlotView> slots_;
-  std::vector<QTimer*> settle_;         // per slot
-  std::vector<PortRun*> runs_;          // per slot, null when none
-  std::vector<bool> arrivedDuringRun_;  // per slot: a new adapter came while its run closed
+  std::vector<StationClock::Timer> settle_;  // per slot, 0 when none
+  std::vector<PortRun*> runs_;               // per slot, null when none
+  std::vector<bool> arrivedDuringRun_;       // per slot: a new adapter came while its run closed
   bool stopping_ = false;
   bool stopped_ = false;
 };

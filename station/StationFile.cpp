@@ -207,6 +207,13 @@ StationSpec ReadStationFile(const std::string& path) {
   return ParseStationFile(text, path);
 }
 
+std::vector<std::string> SlotPaths(const StationSpec& spec) {
+  std::vector<std::string> paths;
+  for (const SlotSpec& slot : spec.slotSpecs)
+    if (slot.by == SlotSpec::By::Path) paths.push_back(slot.value);
+  return paths;
+}
+
 std::string SlotSpecText(const SlotSpec& slot) {
   switch (slot.by) {
     case SlotSpec::By::Serial:

@@ -64,6 +64,9 @@ StationSpec ReadStationFile(const std::string& path);
 // folder that relative paths are taken from.
 StationSpec ParseStationFile(const std::string& text, const std::string& path);
 
+// The paths of the path slots, for the adapter watch.
+std::vector<std::string> SlotPaths(const StationSpec& spec);
+
 // `text` with its control bytes written as \xNN, fit for a terminal.
 std::string Printable(const std::string& text);
 

@@ -37,6 +37,7 @@ CREATE TABLE IF NOT EXISTS units (
   elapsed_ms INTEGER NOT NULL
 );
 CREATE INDEX IF NOT EXISTS units_started ON units (started);
+CREATE TABLE IF NOT EXISTS units_version (version INTEGER NOT NULL);
 )";
 
 constexpr const char* kColumns =
@@ -85,10 +86,25 @@ UnitDatabase::UnitDatabase(const std::string& path, bool readOnly) : path_(path)
       // Durable per transaction: a finished unit survives a power cut.
       ExecWaiting("PRAGMA journal_mode = WAL");
       Exec("PRAGMA synchronous = FULL");
-      ExecWaiting(kSchema);
+      // One transaction: the file is marked once, by whoever comes first;
+      // a file that already holds rows from before the mark is of layout 1.
+      ExecWaiting((std::string("BEGIN IMMEDIATE;") + kSchema +
+                   "INSERT INTO units_version SELECT CASE WHEN (SELECT count(*) FROM units) = 0 "
+                   "THEN " +
+                   std::to_string(kSchemaVersion) +
+                   " ELSE 1 END WHERE NOT EXISTS (SELECT 1 FROM units_version);"
+                   "COMMIT;")
+                      .c_str());
     }
     Statement probe(db_, "SELECT count(*) FROM units");
     if (probe.Step() != SQLITE_ROW) throw UnitDatabaseError(sqlite3_errmsg(db_));
+    // A file from before the version table (or read-only before it came) is 1.
+    sqlite3_stmt* version = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT version FROM units_version", -1, &version, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(version) == SQLITE_ROW)
+      schemaVersion_ = sqlite3_column_int(version, 0);
+    sqlite3_finalize(version);
   } catch (const UnitDatabaseError& e) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -121,6 +137,7 @@ void UnitDatabase::ExecWaiting(const char* sql) {
       return;
     } catch (const UnitDatabaseError&) {
       const int code = sqlite3_errcode(db_) & 0xFF;
+      if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
           std::chrono::steady_clock::now() >= until)
         throw;

@@ -79,6 +79,11 @@ class UnitDatabase {
   std::vector<UnitRow> Query(const UnitFilter& filter);
 
   const std::string& Path() const { return path_; }
+  // The layout the file was made with: 1 before versions were kept (a path
+  // slot's `port` may hold its link), kSchemaVersion since (it holds the
+  // device the unit was on). The columns are the same.
+  int SchemaVersion() const { return schemaVersion_; }
+  static constexpr int kSchemaVersion = 2;
 
  private:
   void Exec(const char* sql);
@@ -86,6 +91,7 @@ class UnitDatabase {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  int schemaVersion_ = 1;
 };
 
 // UTC ISO 8601 with milliseconds for a local ISO 8601 time ("2026-12-09",

@@ -30,4 +30,20 @@ ImageCheck CheckImage(const MemoryStream& image, const std::string& path) {
   return check;
 }
 
+ImageInfo LoadCheckedImage(MemoryStream& image, const std::string& path, bool force,
+                           const std::string& advice, std::string& warning) {
+  try {
+    LoadOsImage(image, path);
+  } catch (const EFOpenError& e) {
+    throw ImageRefused("cannot open image " + path + ": " + e.Reason());
+  } catch (const std::exception& e) {
+    throw ImageRefused("cannot read image " + path + ": " + e.what());
+  }
+  const ImageCheck check = CheckImage(image, path);
+  if (!check.refusal.empty() && !force)
+    throw ImageRefused("image " + path + " " + check.refusal + "; " + advice);
+  warning = check.warning;
+  return {path, check.fileSize, image.Size(), check.sha256};
+}
+
 }  // namespace kv37
