@@ -332,6 +332,21 @@ void TForm1::About1Click() {
 
 void TForm1::BTn_OpenComClick() {
   const std::string name = "COM" + std::to_string(ComPortItemIndex() + 1);
+  if (IsNetworkPortName(ResolvePortName(name)) && !Comm1->IsOpen()) {
+    // A server may take seconds to answer: the window stays live meanwhile,
+    // and the port is connected once, not probed first.
+    if (Comm1->IsOpening()) return;
+    Comm1->CommName = name;
+    Comm1->StartCommAsync([this](const std::string& error) {
+      if (!error.empty()) {
+        ShowMessage("COM Port Open Error!!",
+                    QString::fromStdString(DescribeOpenFailure(Comm1->LastOpenResult())));
+        return;
+      }
+      KV37_Mode->setEnabled(true);
+    });
+    return;
+  }
   {
     // The probe: the component's own exclusive open, closed again at once.
     const TOpenResult probe = OpenPort(name);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include "NoticeWindow.h"
 #include "PortName.h"
@@ -17,10 +18,46 @@ TComm::TComm(QObject* owner)
 TComm::~TComm() {
   // The threads hold the idle flag and the notice window; they must end first.
   StopComm();
+  // An open in progress ends within its time-out; its result is dropped.
+  if (fOpenThread.joinable()) fOpenThread.join();
+}
+
+bool TComm::StartCommAsync(std::function<void(const std::string& error)> done) {
+  if (fDevice || fOpening) return false;
+  if (fOpenThread.joinable()) fOpenThread.join();  // a cancelled one: bounded by its time-out
+  fOpening = true;
+  const uint64_t attempt = ++fOpenAttempt;
+  auto opened = std::make_shared<TOpenResult>();
+  fOpenThread = std::thread([this, attempt, opened, name = CommName, props = fProps,
+                             opener = fOpener, done = std::move(done)]() mutable {
+    *opened = opener(name);
+    // The line settings' answers (a network server's) are waited for here
+    // too: StartComm finds them in place and does not ask again.
+    if (opened->device) opened->device->SetState(BuildCommState(opened->device->GetState(), props));
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt, opened, done = std::move(done)] {
+          if (attempt != fOpenAttempt || !fOpening) return;  // cancelled: `opened` closes it
+          fOpening = false;
+          const TDeviceOpener own =
+              std::exchange(fOpener, [opened](const std::string&) { return std::move(*opened); });
+          std::string error;
+          try {
+            StartComm();
+          } catch (const ECommsError& e) {
+            error = e.what();
+          }
+          fOpener = own;
+          if (done) done(error);
+        },
+        Qt::QueuedConnection);
+  });
+  return true;
 }
 
 void TComm::StartComm() {
   if (fDevice) throw ECommsError("This serial port already opened");
+  fOpening = false;
 
   fLastOpen = fOpener(CommName);
   switch (fLastOpen.error) {
@@ -78,6 +115,7 @@ void TComm::StartComm() {
 }
 
 void TComm::StopComm() {
+  fOpening = false;
   if (!fDevice) return;
   CloseReadThread();
   CloseWriteThread();

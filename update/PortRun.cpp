@@ -100,7 +100,6 @@ PortRun::PortRun(std::string slot, std::string port, const MemoryStream& image, 
 }
 
 PortRun::~PortRun() {
-  if (connector_.joinable()) connector_.join();
   delete driver_;
   comm_->OnRequestHangup = nullptr;
   comm_->OnReceiveError = nullptr;
@@ -111,37 +110,19 @@ void PortRun::Start() {
   started_ = Clock::now();
   usb_ = IdentifyPort(port_).usb;
   network_ = IsNetworkPortName(ResolvePortName(port_));
-  if (!network_) {
-    OpenAndStart();
-    return;
-  }
   // A server that does not answer must not hold up the other ports, which
-  // share this thread: the connection is made on a thread of its own and
-  // handed to the port once it stands.
-  connector_ = std::thread([this, props = comm_->Properties()] {
-    auto opened = std::make_shared<TOpenResult>(OpenPort(port_));
-    // The server's answers to the line settings are waited for here too,
-    // not on the shared thread: StartComm then finds them in place.
-    if (opened->device) opened->device->SetState(BuildCommState(opened->device->GetState(), props));
-    QMetaObject::invokeMethod(
-        this,
-        [this, opened] {
-          if (finished_) return;  // interrupted meanwhile: the connection goes with `opened`
-          comm_->SetDeviceOpener([opened](const std::string&) { return std::move(*opened); });
-          OpenAndStart();
-        },
-        Qt::QueuedConnection);
+  // share this thread: the port opens on a thread of its own.
+  comm_->StartCommAsync([this](const std::string& error) {
+    if (error.empty()) {
+      Opened();
+      return;
+    }
+    const std::string reason = DescribeOpenFailure(comm_->LastOpenResult());
+    Finish(PortOutcome::OpenError, reason.empty() ? error : reason);
   });
 }
 
-void PortRun::OpenAndStart() {
-  try {
-    comm_->StartComm();
-  } catch (const ECommsError& e) {
-    const std::string reason = DescribeOpenFailure(comm_->LastOpenResult());
-    Finish(PortOutcome::OpenError, reason.empty() ? e.what() : reason);
-    return;
-  }
+void PortRun::Opened() {
   PortEvent opened = Event(PortEventKind::Opened);
   opened.path = comm_->LastOpenResult().path;
   opened.device = comm_->LastOpenResult().devicePath;

@@ -12,7 +12,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "MemoryStream.h"
@@ -86,7 +85,7 @@ class PortRun : public QObject, public kv37::UpdateView {
     std::string reason;
   };
 
-  void OpenAndStart();
+  void Opened();
   void AfterController(bool chunkHandled);
   void Finish(PortOutcome outcome, const std::string& reason);
   PortEvent Event(PortEventKind kind) const;
@@ -101,7 +100,6 @@ class PortRun : public QObject, public kv37::UpdateView {
   TComm* comm_;
   kv37::UpdateDriver* driver_;
   FastFraming* framing_ = nullptr;  // --fast only
-  std::thread connector_;           // a network port's connection, while it is made
   // Started when a chunk leaves the watchdog stopped without ending the
   // update (noise, a completion without result): the run must still end.
   QTimer* idleGuard_;

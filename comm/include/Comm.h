@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "CommSettings.h"
 #include "CommTypes.h"
@@ -39,11 +40,22 @@ class TComm : public QObject {
 
   // Opens and configures the port and starts both threads. Throws ECommsError
   // and leaves the component closed on failure; an open port is left alone.
+  // Cancels an open in progress (StartCommAsync).
   void StartComm();
+  // The same, with the open and the line settings on a thread of its own, so
+  // that a network port's connection and negotiation (up to
+  // kNetworkOpenTimeout) never hold up the owner's thread; the threads are
+  // started from the owner's event loop. `done` runs there with "" once the
+  // port is open, or with StartComm's error text (LastOpenResult() says why).
+  // StopComm, StartComm or the component's end before then cancel it: `done`
+  // is not called and the connection, when it comes, is closed. False (and
+  // nothing done) when the port is open or opening already.
+  bool StartCommAsync(std::function<void(const std::string& error)> done);
   // Stops both threads and closes the port; nothing when closed. Notices posted
-  // before the stop are still delivered afterwards.
+  // before the stop are still delivered afterwards. Cancels an open in progress.
   void StopComm();
   bool IsOpen() const { return fDevice != nullptr; }
+  bool IsOpening() const { return fOpening; }
   // What the last StartComm's open found: the reason, the path and the device
   // it resolved to (PortName.h DescribeOpenFailure words it). Its device
   // pointer is always null: the component keeps the device.
@@ -149,6 +161,9 @@ class TComm : public QObject {
   TCommProperties fProps;
   TDeviceOpener fOpener;
   TOpenResult fLastOpen;
+  std::thread fOpenThread;    // StartCommAsync's; joined at the next one and at the end
+  bool fOpening = false;      // owner's thread only
+  uint64_t fOpenAttempt = 0;  // owner's thread only: an older attempt's result is dropped
   std::unique_ptr<TNoticeWindow> fNoticeWindow;
   std::unique_ptr<TSerialDevice> fDevice;  // the port handle: open exactly when set
   std::unique_ptr<TEvent> fStopEvent;

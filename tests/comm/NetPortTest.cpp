@@ -4,6 +4,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "CommTestSupport.h"
@@ -185,6 +186,50 @@ TEST(NetPort, ANameLookupThatDoesNotEndIsBoundedByTheOpenTimeout) {
   EXPECT_EQ(r.error, TOpenError::TimedOut);
   EXPECT_NE(DescribeOpenFailure(r).find("bench7.lab was not resolved within"), std::string::npos)
       << DescribeOpenFailure(r);
+}
+
+}  // namespace
+
+namespace {
+
+// The owner's thread goes on while a server is awaited; a stop in the
+// meantime cancels the open.
+TEST(NetPort, AnAsynchronousOpenLeavesTheOwnersThreadFreeAndCanBeCancelled) {
+  kv37::test::BlackHole hole;
+  TPty pty;
+  kv37::test::Ser2Net server({pty.slavePath()});
+  struct Case {
+    std::string url;
+    bool stopAtOnce;
+    const char* error;  // "" for an open port, nullptr for no answer at all
+  };
+  const Case cases[] = {
+      {server.Url(0), false, ""},
+      {"rfc2217://127.0.0.1:" + std::to_string(hole.Port()), false, "Error opening serial port"},
+      {server.Url(0), true, nullptr},
+  };
+  for (const Case& c : cases) {
+    TComm comm;
+    comm.CommName = c.url;
+    std::optional<std::string> error;
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_TRUE(comm.StartCommAsync([&](const std::string& e) { error = e; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 50ms) << c.url;
+    EXPECT_TRUE(comm.IsOpening());
+    EXPECT_FALSE(comm.StartCommAsync(nullptr));
+    if (c.stopAtOnce) comm.StopComm();
+    WaitUntil([&] { return error.has_value(); }, c.error == nullptr ? 1s : 4s);
+    if (c.error == nullptr) {
+      PumpEvents(200ms);
+      EXPECT_FALSE(error.has_value());
+      EXPECT_FALSE(comm.IsOpen());
+    } else {
+      ASSERT_TRUE(error.has_value()) << c.url;
+      EXPECT_EQ(*error, c.error);
+      EXPECT_EQ(comm.IsOpen(), *error == "");
+    }
+    EXPECT_FALSE(comm.IsOpening());
+  }
 }
 
 }  // namespace
