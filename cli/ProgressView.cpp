@@ -11,14 +11,8 @@ namespace {
 // Often enough to look live, rarely enough to cost nothing with many ports.
 constexpr int kRedrawMs = 200;
 
-std::string Seconds(std::chrono::milliseconds elapsed) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(elapsed.count()) / 1000.0);
-  return text;
-}
-
-std::string Pad(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+std::string PageOf(const ProgressLine& line) {
+  return PageOrNone(line.pageKnown ? std::optional<uint16_t>(line.page) : std::nullopt);
 }
 
 std::string FinishedState(const PortEvent& event) {
@@ -28,13 +22,8 @@ std::string FinishedState(const PortEvent& event) {
 }  // namespace
 
 std::string FormatProgressLine(const ProgressLine& line, std::size_t portWidth) {
-  char page[16];
-  if (line.pageKnown)
-    std::snprintf(page, sizeof page, "PAGE%03X", static_cast<unsigned>(line.page));
-  else
-    std::snprintf(page, sizeof page, "PAGE---");
   char middle[64];
-  std::snprintf(middle, sizeof middle, "  %-7s  %3d%%  %8s  ", page, line.percent,
+  std::snprintf(middle, sizeof middle, "  %-7s  %3d%%  %8s  ", PageOf(line).c_str(), line.percent,
                 Seconds(line.elapsed).c_str());
   return Pad(line.port, portWidth) + middle + line.state;
 }
@@ -63,11 +52,7 @@ std::string FormatBarLine(const ProgressLine& line, std::size_t portWidth, std::
 
   char head[32];
   std::snprintf(head, sizeof head, "%3d%%  ", line.percent);
-  char page[16];
-  if (line.pageKnown)
-    std::snprintf(page, sizeof page, "PAGE%03X  ", static_cast<unsigned>(line.page));
-  else
-    std::snprintf(page, sizeof page, "PAGE---  ");
+  const std::string page = PageOf(line) + "  ";
   const double seconds = static_cast<double>(line.elapsed.count()) / 1000.0;
   char pace[48] = "";
   if (line.pages > 0 && seconds > 0) {
@@ -203,16 +188,11 @@ void ProgressView::Report(const PortEvent& event) {
 }
 
 void ProgressView::NoteAbove(const std::string& port, const std::string& text) {
-  const std::string line = Pad(port, portWidth_) + "  " + text + "\n";
-  if (!inPlace_ || !drawn_) {
-    out_ << line;
-    out_.flush();
-    return;
-  }
+  const bool redraw = inPlace_ && lines_.Drawn();
   // Over the first port line; the port lines are drawn again below it.
-  out_ << "\x1b[" << rows_.size() << "F\x1b[2K" << line;
-  drawn_ = false;
-  Redraw();
+  out_ << lines_.Above(Pad(port, portWidth_) + "  " + text);
+  out_.flush();
+  if (redraw) Redraw();
 }
 
 void ProgressView::PrintPlain(const Row& row) {
@@ -222,19 +202,13 @@ void ProgressView::PrintPlain(const Row& row) {
 
 void ProgressView::Redraw() {
   const Clock::time_point now = Clock::now();
-  std::string frame;
-  // Back to the first port line, then each line cleared and written anew.
-  if (drawn_) frame += "\x1b[" + std::to_string(rows_.size()) + "F";
+  std::vector<std::string> lines;
   for (Row& row : rows_) {
     if (!row.finished && row.began != Clock::time_point{})
       row.line.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - row.began);
-    std::string text = FormatBarLine(row.line, portWidth_, columns_);
-    // A wrapped line would throw the cursor moves off.
-    if (columns_ != 0 && text.size() >= columns_) text.resize(columns_ - 1);
-    frame += "\x1b[2K" + text + "\n";
+    lines.push_back(FormatBarLine(row.line, portWidth_, columns_));
   }
-  drawn_ = true;
-  out_ << frame;
+  out_ << lines_.Frame(lines, columns_);
   out_.flush();
 }
 

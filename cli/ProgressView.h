@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "RunSink.h"
+#include "TerminalText.h"
 
 class QTimer;
 
@@ -80,7 +81,7 @@ class ProgressView : public QObject, public RunSink {
   QTimer* redraw_ = nullptr;
   std::vector<Row> rows_;
   std::size_t portWidth_ = 4;
-  bool drawn_ = false;
+  InPlaceLines lines_;
 };
 
 }  // namespace kv37::cli

@@ -1,5 +1,8 @@
 #include "RunLog.h"
 
+#include "TerminalText.h"
+#include "UpdateController.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <cerrno>
@@ -9,12 +12,6 @@
 namespace kv37::cli {
 
 namespace {
-
-std::string Seconds(std::chrono::milliseconds elapsed) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(elapsed.count()) / 1000.0);
-  return text;
-}
 
 std::string Now() {
   const QDateTime local = QDateTime::currentDateTime();
@@ -31,10 +28,10 @@ std::string LogMessage(const PortEvent& event) {
     case PortEventKind::StartSent:
       return "start command sent, watchdog running";
     case PortEventKind::PageServed: {
-      char text[96];
-      std::snprintf(text, sizeof text, "PAGE%03X served (%u pages, %d%%)",
-                    static_cast<unsigned>(event.page), event.pages.distinct, event.percent);
-      return text;
+      char text[64];
+      std::snprintf(text, sizeof text, " served (%u pages, %d%%)", event.pages.distinct,
+                    event.percent);
+      return PageText(event.page) + text;
     }
     case PortEventKind::StateChanged:
     case PortEventKind::LineError:

@@ -32,10 +32,6 @@ const char* StateWord(SlotState state) {
   return "waiting";
 }
 
-std::string Pad(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
-}
-
 }  // namespace
 
 std::string FormatSlotLine(const SlotView& slot, std::size_t nameWidth, std::size_t columns) {
@@ -45,11 +41,11 @@ std::string FormatSlotLine(const SlotView& slot, std::size_t nameWidth, std::siz
   char middle[96] = "";
   if (slot.state == SlotState::Updating || slot.state == SlotState::Passed ||
       slot.state == SlotState::Failed) {
-    char page[16] = "PAGE---";
-    if (slot.page) std::snprintf(page, sizeof page, "PAGE%03X", static_cast<unsigned>(*slot.page));
+    const std::string page = PageOrNone(slot.page);
     const double seconds = static_cast<double>(slot.elapsed.count()) / 1000.0;
     const double rate = seconds > 0 ? slot.pages / seconds : 0.0;
-    std::snprintf(middle, sizeof middle, "  %-7s  %3d%%  %5.1f pages/s", page, slot.percent, rate);
+    std::snprintf(middle, sizeof middle, "  %-7s  %3d%%  %5.1f pages/s", page.c_str(), slot.percent,
+                  rate);
   }
   char counts[48];
   std::snprintf(counts, sizeof counts, "  passed %u  failed %u", slot.passed, slot.failed);
@@ -150,32 +146,26 @@ void StationBoard::Note(const std::string& text) {
     Line(CompactJson({{"event", "note"}, {"text", QString::fromStdString(text)}}));
     return;
   }
-  if (mode_ == BoardMode::Plain || drawnLines_ == 0) {
+  if (mode_ == BoardMode::Plain || !lines_.Drawn()) {
     Line(text);
     return;
   }
   // Over the board's first line; the board is drawn again below it.
-  out_ << "\x1b[" << drawnLines_ << "F\x1b[2K" << text << '\n';
-  drawnLines_ = 0;
+  out_ << lines_.Above(text);
   Redraw();
 }
 
 void StationBoard::Redraw() {
-  std::string frame;
-  if (drawnLines_ != 0) frame += "\x1b[" + std::to_string(drawnLines_) + "F";
-  const auto add = [&](std::string text) {
-    if (columns_ != 0 && text.size() >= columns_) text.resize(columns_ - 1);
-    frame += "\x1b[2K" + text + "\n";
-  };
   unsigned passed = 0, failed = 0;
   for (const SlotView& slot : station_->Slots()) {
     passed += slot.passed;
     failed += slot.failed;
   }
-  add(heading_ + "; " + std::to_string(passed) + " passed, " + std::to_string(failed) + " failed");
-  for (const SlotView& slot : station_->Slots()) add(FormatSlotLine(slot, nameWidth_, columns_));
-  drawnLines_ = station_->Slots().size() + 1;
-  out_ << frame;
+  std::vector<std::string> lines{heading_ + "; " + std::to_string(passed) + " passed, " +
+                                 std::to_string(failed) + " failed"};
+  for (const SlotView& slot : station_->Slots())
+    lines.push_back(FormatSlotLine(slot, nameWidth_, columns_));
+  out_ << lines_.Frame(lines, columns_);
   out_.flush();
 }
 

@@ -15,6 +15,7 @@
 
 #include "PortEvents.h"
 #include "Station.h"
+#include "TerminalText.h"
 
 class QTimer;
 
@@ -54,7 +55,7 @@ class StationBoard : public QObject, public StationListener {
   std::size_t nameWidth_ = 4;
   std::vector<int> printedDecile_;  // plain mode, per slot
   QTimer* redraw_ = nullptr;
-  std::size_t drawnLines_ = 0;
+  InPlaceLines lines_;
 };
 
 }  // namespace kv37::cli
