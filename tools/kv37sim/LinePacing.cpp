@@ -1,10 +1,12 @@
 #include "LinePacing.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace kv37::sim {
 
-LinePacing::LinePacing(unsigned baud) {
+LinePacing::LinePacing(unsigned baud, std::size_t writeSize)
+    : writeSize_(std::max<std::size_t>(1, writeSize)) {
   if (baud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / baud);
 }
 
@@ -16,9 +18,10 @@ LinePacing::Clock::time_point LinePacing::Write(ByteTransport& line,
   }
   // Absolute deadlines, so a late wake-up does not slow the bytes after it.
   const auto start = Clock::now();
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::this_thread::sleep_until(start + byteTime_ * static_cast<int64_t>(i));
-    line.Write(bytes.subspan(i, 1));
+  for (std::size_t i = 0; i < bytes.size(); i += writeSize_) {
+    const std::size_t n = std::min(writeSize_, bytes.size() - i);
+    std::this_thread::sleep_until(start + byteTime_ * static_cast<int64_t>(i + n - 1));
+    line.Write(bytes.subspan(i, n));
   }
   return Clock::now();
 }

@@ -16,15 +16,18 @@ class LinePacing {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // `baud` in bit/s; 0 leaves the line unpaced.
-  explicit LinePacing(unsigned baud = 0);
+  // `baud` in bit/s; 0 leaves the line unpaced. `writeSize`: how many bytes
+  // go to the line in one write, as a UART's FIFO or a USB packet hands them
+  // on together (1: each byte on its own).
+  explicit LinePacing(unsigned baud = 0, std::size_t writeSize = 1);
 
   bool Paced() const { return byteTime_.count() > 0; }
   // Time one byte (start bit, 8 data bits, stop bit) takes on the line.
   std::chrono::nanoseconds ByteTime() const { return byteTime_; }
 
-  // Writes `bytes`, spaced one byte time apart when paced; returns the time
-  // the last byte was handed to the line. Throws TransportError.
+  // Writes `bytes` at the line rate when paced: each group of the write size
+  // once its last byte would have crossed the line. Returns the time the last
+  // byte was handed to the line. Throws TransportError.
   Clock::time_point Write(ByteTransport& line, std::span<const uint8_t> bytes) const;
 
   // The earliest time the last of `count` bytes could have arrived when the
@@ -33,6 +36,7 @@ class LinePacing {
 
  private:
   std::chrono::nanoseconds byteTime_{0};
+  std::size_t writeSize_ = 1;
 };
 
 }  // namespace kv37::sim

@@ -89,6 +89,12 @@ void AddLineOptions(CLI::App& app, CommandLine& cl, Raw& raw) {
                  "to N (57600 when absent)")
       ->type_name("N")
       ->check(CLI::Range(50u, 4'000'000u).description(""));
+  app.add_option("--write-size", cl.config.writeSize,
+                 "With --baud: bytes handed to the line in one write, as a UART FIFO (16) or a "
+                 "USB packet (64) does; each byte on its own by default")
+      ->type_name("N")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{4096}).description(""))
+      ->capture_default_str();
   app.add_option("--flash-delay", raw.flashDelayMs, "Unit's write time per page, ms")
       ->type_name("MS")
       ->check(ms)

@@ -38,7 +38,7 @@ struct SimulatedUnit::Reply {
 SimulatedUnit::SimulatedUnit(ByteTransport& line, SimConfig config)
     : line_(line),
       config_(std::move(config)),
-      pacing_(config_.baud),
+      pacing_(config_.baud, config_.writeSize),
       flash_(std::size_t{config_.pages} * kPageSize, kPadByte),
       good_(0x10000, false),
       requested_(0x10000, false) {}

@@ -30,6 +30,7 @@ struct SimConfig {
   std::optional<MemoryStream> expect;
   FaultPlan faults;
   unsigned baud = 0;                             // pace the line at this rate; 0 = unpaced
+  std::size_t writeSize = 1;                     // bytes a paced write hands on together
   std::chrono::milliseconds flashDelay{0};       // the unit's write time per page
   bool retry = false;                            // re-request a missing or bad reply
   unsigned retries = 3;                          // re-requests per page at most
