@@ -1,7 +1,8 @@
 // The station: how soon after a path slot's device appears its unit gets the
-// start command, and N slots updating at once against one, with the
-// station's own CPU time. Units are simulated on pseudo-terminals, paced at
-// 57600 bit/s; a slot's path is a link made when its unit "is plugged in".
+// start command, N slots updating at once against one, with the station's
+// own CPU time, and 8 slots' reply latency while another writer holds the
+// unit database for 3 s, against the same without. Units are simulated on pseudo-terminals, paced
+// at 57600 bit/s; a slot's path is a link made when its unit "is plugged in".
 //
 //   build/<dir>/bench/cli/cli_station_bench
 //   KV37_BENCH_PAGES=32 ... pages per unit (default 64)
@@ -9,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <pty.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -67,6 +69,7 @@ class StationUnderTest {
   }
   std::string Link(int slot) const { return (dir_ / ("unit-" + std::to_string(slot))).string(); }
   std::string Image() const { return (dir_ / "os.bin").string(); }
+  std::string Database() const { return (dir_ / "units.db").string(); }
   // user + system seconds the station has used so far.
   double CpuSeconds() const {
     std::ifstream stat("/proc/" + std::to_string(station_.processId()) + "/stat");
@@ -168,6 +171,73 @@ void SlotsAtOnce(benchmark::State& state) {
   }
 }
 BENCHMARK(SlotsAtOnce)->Arg(1)->Arg(32)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+// Every reply's latency of 8 units whose ends are spread out, so that rows
+// are written while others are updating; with `held`, another writer holds
+// the database for 3 s from the first unit's end on.
+void RepliesWithTheDatabaseHeld(benchmark::State& state) {
+  constexpr int kSlots = 8;
+  const bool held = state.range(0) != 0;
+  for (auto _ : state) {
+    StationUnderTest station(kSlots);
+    MemoryStream image;
+    LoadOsImage(image, station.Image());
+    std::vector<std::unique_ptr<sim::SerialTransport>> lines;
+    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
+    std::vector<sim::RunSummary> summaries(kSlots);
+    std::vector<std::thread> threads;
+    std::atomic<bool> firstEnded{false};
+    for (int i = 0; i < kSlots; ++i) {
+      lines.push_back(sim::SerialTransport::CreatePseudoTerminal());
+      sim::SimConfig config;
+      config.pages = std::min(512u, Pages() / 4 * static_cast<unsigned>(i + 1));
+      config.baud = 57600;
+      config.startTimeout = std::chrono::milliseconds(30000);
+      units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
+    }
+    for (int i = 0; i < kSlots; ++i) {
+      threads.emplace_back([&, i] {
+        summaries[i] = units[i]->Run();
+        firstEnded = true;
+      });
+      fs::create_symlink(lines[i]->PeerPath(), station.Link(i));
+    }
+    std::thread holder;
+    if (held)
+      holder = std::thread([&] {
+        while (!firstEnded) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sqlite3* other = nullptr;
+        sqlite3_open(station.Database().c_str(), &other);
+        sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+      });
+    for (std::thread& t : threads) t.join();
+    if (holder.joinable()) holder.join();
+    std::vector<double> latencies;
+    int passed = 0;
+    for (const sim::RunSummary& summary : summaries) {
+      passed += summary.outcome == sim::SimOutcome::Success;
+      for (const auto latency : summary.latencies)
+        latencies.push_back(std::chrono::duration<double, std::milli>(latency).count());
+    }
+    std::sort(latencies.begin(), latencies.end());
+    state.SetIterationTime(latencies.empty() ? 0 : latencies.back() / 1000.0);
+    state.counters["units_passed"] = passed;
+    if (!latencies.empty()) {
+      state.counters["latency_median_ms"] = latencies[latencies.size() / 2];
+      state.counters["latency_max_ms"] = latencies.back();
+    }
+  }
+}
+BENCHMARK(RepliesWithTheDatabaseHeld)
+    ->ArgName("held")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
