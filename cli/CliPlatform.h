@@ -8,11 +8,6 @@
 
 namespace kv37::cli {
 
-// True when `path` has a UART (or adapter) behind it: the serial driver
-// reports a port type. Opens the device without waiting for carrier and
-// without taking it; false when it cannot be opened or tell.
-bool IsSerialLine(const std::string& path);
-
 // True when the standard output is a terminal that understands cursor moves.
 bool StdoutIsTerminal();
 

@@ -1,8 +1,5 @@
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -29,15 +26,6 @@ extern "C" void OnInterruptSignal(int signal) {
 }
 
 }  // namespace
-
-bool IsSerialLine(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  serial_struct info{};
-  const bool known = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
-  close(fd);
-  return known;
-}
 
 bool StdoutIsTerminal() {
   if (isatty(STDOUT_FILENO) == 0) return false;

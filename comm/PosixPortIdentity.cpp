@@ -1,5 +1,9 @@
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +82,15 @@ TPortIdentity IdentifyPort(const std::string& name, const std::string& sysfs) {
     id.usb = UsbIdentityOf(st.st_rdev, sysfs);
   }
   return id;
+}
+
+bool IsSerialLine(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  serial_struct info{};
+  const bool known = ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+  close(fd);
+  return known;
 }
 
 bool SameDevice(const TPortIdentity& a, const TPortIdentity& b) {

@@ -40,6 +40,11 @@ std::string ResolveDevicePath(const std::string& path);
 std::optional<TUsbIdentity> UsbIdentityOf(dev_t device, const std::string& sysfs = "/sys");
 
 // Everything above for a port name ("COM1", a path, a name under /dev).
+// True when `path` has a UART (or adapter) behind it: the serial driver
+// reports a port type. Opens the device without waiting for carrier and
+// without taking it; false when it cannot be opened or tell.
+bool IsSerialLine(const std::string& path);
+
 TPortIdentity IdentifyPort(const std::string& name, const std::string& sysfs = "/sys");
 
 // True when both lead to one device: the same device number, or for what is
