@@ -63,117 +63,147 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
-StationSpec ParseStationFile(const std::string& text, const std::string& path) {
-  // The file's own text goes to a terminal: its control bytes never do.
-  const auto fail = [&](int line, const std::string& message) -> StationFileError {
-    return StationFileError(
-        Printable(path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + message));
-  };
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  const auto resolve = [&](const std::string& value) {
-    const std::filesystem::path p(value);
-    return (p.is_absolute() || folder.empty() ? p : folder / p).lexically_normal().string();
-  };
+namespace {
 
-  StationSpec spec;
-  spec.file = path;
-  std::string section;
-  SlotSpec* slot = nullptr;
-  std::map<std::string, int> slotLines;
-  std::istringstream lines(text);
-  int number = 0;
-  for (std::string raw; std::getline(lines, raw);) {
-    ++number;
+// One station file, line by line: each kind of line has its own step, and
+// every fault names its line.
+class Parser {
+ public:
+  explicit Parser(const std::string& path)
+      : path_(path), folder_(std::filesystem::path(path).parent_path()) {
+    spec_.file = path;
+  }
+
+  void Line(int number, const std::string& raw) {
+    number_ = number;
     const std::string line = Trim(raw);
-    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']') throw fail(number, "a section heading ends with ']'");
-      const std::string heading = Trim(line.substr(1, line.size() - 2));
-      slot = nullptr;
-      if (heading == "station") {
-        section = heading;
-      } else if (heading.rfind("slot ", 0) == 0 && !Trim(heading.substr(5)).empty()) {
-        section = "slot";
-        const std::string name = Trim(heading.substr(5));
-        if (const auto [it, added] = slotLines.emplace(name, number); !added)
-          throw fail(number, "slot " + name + " is named twice (first on line " +
-                                 std::to_string(it->second) + ")");
-        spec.slotSpecs.push_back({name, SlotSpec::By::Path, "", number});
-        slot = &spec.slotSpecs.back();
-      } else {
-        throw fail(number, "unknown section [" + heading + "]; expected [station] or [slot NAME]");
-      }
-      continue;
-    }
+    if (line.empty() || line[0] == '#' || line[0] == ';') return;
+    if (line.front() == '[') return Heading(line);
     const auto equals = line.find('=');
-    if (equals == std::string::npos) throw fail(number, "expected 'key = value'");
+    if (equals == std::string::npos) throw Fail("expected 'key = value'");
     const std::string key = Trim(line.substr(0, equals));
     const std::string value = Value(line.substr(equals + 1));
-    if (value.empty()) throw fail(number, key + " has no value");
-    if (section == "station") {
-      std::optional<bool> flag;
-      if (key == "name") {
-        spec.name = value;
-      } else if (key == "image") {
-        spec.image = resolve(value);
-      } else if (key == "database") {
-        spec.database = resolve(value);
-      } else if (key == "sha256") {
-        spec.sha256 = value;
-        std::transform(spec.sha256.begin(), spec.sha256.end(), spec.sha256.begin(),
-                       [](unsigned char c) { return std::tolower(c); });
-        if (spec.sha256.size() != 64 ||
-            spec.sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
-          throw fail(number, "sha256 must be 64 hexadecimal digits");
-      } else if (key == "settle") {
-        char* end = nullptr;
-        const double seconds = std::strtod(value.c_str(), &end);
-        if (end == value.c_str() || *end != '\0' || seconds < 0 || seconds > 60)
-          throw fail(number, "settle must be seconds from 0 to 60");
-        spec.settle = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-      } else if (key == "wait-for-unit" && Flag(value, flag)) {
-        spec.waitForUnit = *flag;
-      } else if (key == "fast" && Flag(value, flag)) {
-        spec.fast = *flag;
-      } else if (key == "wait-for-unit" || key == "fast") {
-        throw fail(number, key + " must be yes or no");
-      } else {
-        throw fail(number, "unknown key '" + key + "' in [station]");
-      }
-    } else if (slot != nullptr) {
-      SlotSpec::By by;
-      if (key == "serial")
-        by = SlotSpec::By::Serial;
-      else if (key == "usb-port")
-        by = SlotSpec::By::UsbPort;
-      else if (key == "path")
-        by = SlotSpec::By::Path;
-      else if (key == "url")
-        by = SlotSpec::By::Network;
-      else
-        throw fail(number, "unknown key '" + key + "' in [slot " + slot->name +
-                               "]; expected serial, usb-port, path or url");
-      if (by == SlotSpec::By::Network) {
-        TNetAddress address;
-        if (const std::string problem = ParseNetAddress(value, address); !problem.empty())
-          throw fail(number, "url " + value + ": " + problem);
-      }
-      if (!slot->value.empty())
-        throw fail(number, "slot " + slot->name + " names its adapter twice");
-      slot->by = by;
-      slot->value = by == SlotSpec::By::Path ? resolve(value) : value;
+    if (value.empty()) throw Fail(key + " has no value");
+    if (section_ == "station")
+      StationKey(key, value);
+    else if (slot_ != nullptr)
+      SlotKey(key, value);
+    else
+      throw Fail("'" + key + "' before any [station] or [slot] heading");
+  }
+
+  StationSpec Finish() {
+    number_ = 0;
+    if (spec_.image.empty()) throw Fail("no image in [station]");
+    if (spec_.slotSpecs.empty()) throw Fail("no [slot NAME] sections");
+    for (const SlotSpec& s : spec_.slotSpecs) {
+      number_ = s.line;
+      if (s.value.empty())
+        throw Fail("slot " + s.name + " names no adapter (serial, usb-port, path or url)");
+    }
+    if (spec_.name.empty()) spec_.name = std::filesystem::path(path_).stem().string();
+    return std::move(spec_);
+  }
+
+ private:
+  // The file's own text goes to a terminal: its control bytes never do.
+  StationFileError Fail(const std::string& message) const {
+    return StationFileError(
+        Printable(path_ + (number_ > 0 ? ":" + std::to_string(number_) : "") + ": " + message));
+  }
+
+  std::string Resolve(const std::string& value) const {
+    const std::filesystem::path p(value);
+    return (p.is_absolute() || folder_.empty() ? p : folder_ / p).lexically_normal().string();
+  }
+
+  void Heading(const std::string& line) {
+    if (line.back() != ']') throw Fail("a section heading ends with ']'");
+    const std::string heading = Trim(line.substr(1, line.size() - 2));
+    slot_ = nullptr;
+    if (heading == "station") {
+      section_ = heading;
+      return;
+    }
+    if (heading.rfind("slot ", 0) != 0 || Trim(heading.substr(5)).empty())
+      throw Fail("unknown section [" + heading + "]; expected [station] or [slot NAME]");
+    section_ = "slot";
+    const std::string name = Trim(heading.substr(5));
+    if (const auto [it, added] = slotLines_.emplace(name, number_); !added)
+      throw Fail("slot " + name + " is named twice (first on line " + std::to_string(it->second) +
+                 ")");
+    spec_.slotSpecs.push_back({name, SlotSpec::By::Path, "", number_});
+    slot_ = &spec_.slotSpecs.back();
+  }
+
+  void StationKey(const std::string& key, const std::string& value) {
+    std::optional<bool> flag;
+    if (key == "name") {
+      spec_.name = value;
+    } else if (key == "image") {
+      spec_.image = Resolve(value);
+    } else if (key == "database") {
+      spec_.database = Resolve(value);
+    } else if (key == "sha256") {
+      spec_.sha256 = value;
+      std::transform(spec_.sha256.begin(), spec_.sha256.end(), spec_.sha256.begin(),
+                     [](unsigned char c) { return std::tolower(c); });
+      if (spec_.sha256.size() != 64 ||
+          spec_.sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
+        throw Fail("sha256 must be 64 hexadecimal digits");
+    } else if (key == "settle") {
+      char* end = nullptr;
+      const double seconds = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end != '\0' || seconds < 0 || seconds > 60)
+        throw Fail("settle must be seconds from 0 to 60");
+      spec_.settle = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    } else if (key == "wait-for-unit" && Flag(value, flag)) {
+      spec_.waitForUnit = *flag;
+    } else if (key == "fast" && Flag(value, flag)) {
+      spec_.fast = *flag;
+    } else if (key == "wait-for-unit" || key == "fast") {
+      throw Fail(key + " must be yes or no");
     } else {
-      throw fail(number, "'" + key + "' before any [station] or [slot] heading");
+      throw Fail("unknown key '" + key + "' in [station]");
     }
   }
 
-  if (spec.image.empty()) throw fail(0, "no image in [station]");
-  if (spec.slotSpecs.empty()) throw fail(0, "no [slot NAME] sections");
-  for (const SlotSpec& s : spec.slotSpecs)
-    if (s.value.empty())
-      throw fail(s.line, "slot " + s.name + " names no adapter (serial, usb-port, path or url)");
-  if (spec.name.empty()) spec.name = std::filesystem::path(path).stem().string();
-  return spec;
+  void SlotKey(const std::string& key, const std::string& value) {
+    static const std::map<std::string, SlotSpec::By> kKeys{{"serial", SlotSpec::By::Serial},
+                                                           {"usb-port", SlotSpec::By::UsbPort},
+                                                           {"path", SlotSpec::By::Path},
+                                                           {"url", SlotSpec::By::Network}};
+    const auto by = kKeys.find(key);
+    if (by == kKeys.end())
+      throw Fail("unknown key '" + key + "' in [slot " + slot_->name +
+                 "]; expected serial, usb-port, path or url");
+    if (by->second == SlotSpec::By::Network) {
+      TNetAddress address;
+      if (const std::string problem = ParseNetAddress(value, address); !problem.empty())
+        throw Fail("url " + value + ": " + problem);
+    }
+    if (!slot_->value.empty()) throw Fail("slot " + slot_->name + " names its adapter twice");
+    slot_->by = by->second;
+    slot_->value = by->second == SlotSpec::By::Path ? Resolve(value) : value;
+  }
+
+  std::string path_;
+  std::filesystem::path folder_;
+  StationSpec spec_;
+  std::string section_;
+  SlotSpec* slot_ = nullptr;  // the slot whose keys come now
+  std::map<std::string, int> slotLines_;
+  int number_ = 0;  // the line being read; 0 for the file as a whole
+};
+
+}  // namespace
+
+StationSpec ParseStationFile(const std::string& text, const std::string& path) {
+  Parser parser(path);
+  std::istringstream lines(text);
+  int number = 0;
+  for (std::string raw; std::getline(lines, raw);) parser.Line(++number, raw);
+  return parser.Finish();
 }
 
 StationSpec ReadStationFile(const std::string& path) {
