@@ -125,6 +125,14 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildControls(QWidget* client) {
+  BuildPortControls(client);
+  BuildBaudGroup(client);
+  BuildButtons(client);
+  BuildStatus(client);
+  SetTabOrder();
+}
+
+void TForm1::BuildPortControls(QWidget* client) {
   Label1 = MakeLabel(client, "Label1", "Station Number : ", 8, 16);
   Label1->setFont(kv37::ArialFont(16, true));
   FitLabel(Label1, 133, 19);
@@ -154,7 +162,9 @@ void TForm1::BuildControls(QWidget* client) {
   // a plugged or unplugged adapter is seen at once.
   TComPort->installEventFilter(this);
   TComPort->view()->viewport()->installEventFilter(this);
+}
 
+void TForm1::BuildBaudGroup(QWidget* client) {
   BaudGroup = new QGroupBox(" Baud Rate ", client);
   BaudGroup->setObjectName("BaudGroup");
   BaudGroup->setGeometry(240, 8, 129, 153);
@@ -170,7 +180,9 @@ void TForm1::BuildControls(QWidget* client) {
   BaudGroup->setEnabled(false);  // never enabled: the link runs at 57600
   connect(BaudButtons, &QButtonGroup::idClicked, this,
           [this] { Kv37Application::Guard([this] { BaudGroupClick(); }); });
+}
 
+void TForm1::BuildButtons(QWidget* client) {
   BTn_OpenCom = MakeButton(client, "BTn_OpenCom", "Open COM Port", {16, 120, 177, 41});
   KV37_Mode = MakeButton(client, "KV37_Mode", "OS Update Strat", {16, 176, 177, 41});
   BTn_Exit = MakeButton(client, "BTn_Exit", "Exit", {272, 176, 97, 41});
@@ -180,7 +192,9 @@ void TForm1::BuildControls(QWidget* client) {
           [this] { Kv37Application::Guard([this] { KV37_ModeClick(); }); });
   connect(BTn_Exit, &QPushButton::clicked, this,
           [this] { Kv37Application::Guard([this] { BTn_ExitClick(); }); });
+}
 
+void TForm1::BuildStatus(QWidget* client) {
   PageNo = MakeLabel(client, "PageNo", "PAGE#____", 144, kStatusTop);
   PageNo->setFont(kv37::ArialFont(24, true));
   kv37::SetLabelColours(PageNo, kPurple, QColor());
@@ -203,7 +217,9 @@ void TForm1::BuildControls(QWidget* client) {
   Label3->hide();
   Label4 = MakeLabel(client, "Label4", "Label4", 8, 368);
   Label4->hide();
+}
 
+void TForm1::SetTabOrder() {
   setTabOrder(StationEdit, BaudButtons->button(0));
   QWidget* previous = BaudButtons->button(0);
   for (QAbstractButton* item : BaudButtons->buttons()) {

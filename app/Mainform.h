@@ -123,6 +123,11 @@ class TForm1 : public QMainWindow, public kv37::UpdateView {
 
  private:
   void BuildControls(QWidget* client);
+  void BuildPortControls(QWidget* client);
+  void BuildBaudGroup(QWidget* client);
+  void BuildButtons(QWidget* client);
+  void BuildStatus(QWidget* client);
+  void SetTabOrder();
   void BuildMenu();
   void SetUpComm();
   void KeepOnScreen();
