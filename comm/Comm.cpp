@@ -26,33 +26,44 @@ bool TComm::StartCommAsync(std::function<void(const std::string& error)> done) {
   if (fDevice || fOpening) return false;
   if (fOpenThread.joinable()) fOpenThread.join();  // a cancelled one: bounded by its time-out
   fOpening = true;
-  const uint64_t attempt = ++fOpenAttempt;
-  auto opened = std::make_shared<TOpenResult>();
-  fOpenThread = std::thread([this, attempt, opened, name = CommName, props = fProps,
-                             opener = fOpener, done = std::move(done)]() mutable {
-    *opened = opener(name);
+  fOpenDone = std::move(done);
+  const uint32_t attempt = ++fOpenAttempt;
+  fOpenThread = std::thread([this, attempt, name = CommName, props = fProps, opener = fOpener] {
+    auto opened = std::make_unique<TOpenResult>(opener(name));
     // The line settings' answers (a network server's) are waited for here
     // too: StartComm finds them in place and does not ask again.
     if (opened->device) opened->device->SetState(BuildCommState(opened->device->GetState(), props));
-    QMetaObject::invokeMethod(
-        this,
-        [this, attempt, opened, done = std::move(done)] {
-          if (attempt != fOpenAttempt || !fOpening) return;  // cancelled: `opened` closes it
-          fOpening = false;
-          const TDeviceOpener own =
-              std::exchange(fOpener, [opened](const std::string&) { return std::move(*opened); });
-          std::string error;
-          try {
-            StartComm();
-          } catch (const ECommsError& e) {
-            error = e.what();
-          }
-          fOpener = own;
-          if (done) done(error);
-        },
-        Qt::QueuedConnection);
+    {
+      std::lock_guard lock(fOpenedMutex);
+      fOpened = std::move(opened);
+      fOpenedAttempt = attempt;
+    }
+    // Through the notice queue, whose lock orders the hand-over for the
+    // owner's thread (and for race checkers, which do not see Qt's).
+    fNoticeWindow->Post({notice::kOpenDone, 0, attempt, nullptr});
   });
   return true;
+}
+
+void TComm::OpenDone(uint32_t attempt) {
+  std::unique_ptr<TOpenResult> opened;
+  {
+    std::lock_guard lock(fOpenedMutex);
+    if (fOpenedAttempt == attempt) opened = std::move(fOpened);
+  }
+  // Cancelled meanwhile: the connection closes with `opened`.
+  if (!opened || attempt != fOpenAttempt || !fOpening) return;
+  fOpening = false;
+  const TDeviceOpener own =
+      std::exchange(fOpener, [&opened](const std::string&) { return std::move(*opened); });
+  std::string error;
+  try {
+    StartComm();
+  } catch (const ECommsError& e) {
+    error = e.what();
+  }
+  fOpener = own;
+  if (const auto done = std::exchange(fOpenDone, nullptr)) done(error);
 }
 
 void TComm::StartComm() {
@@ -187,6 +198,9 @@ void TComm::CommWndProc(TNotice& n) {
       break;
     case notice::kSendDataEmpty:
       _SendDataEmpty();
+      break;
+    case notice::kOpenDone:
+      OpenDone(n.lParam);
       break;
     default:
       break;

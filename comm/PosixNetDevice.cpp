@@ -545,8 +545,8 @@ TOpenResult OpenNetworkPort(const std::string& url, TWaitTime timeout) {
   }
   const auto deadline = Clock::now() + timeout;
   // A server frees its port a moment after a client leaves: one that turns
-  // this client away is asked again for a little while (a probe's own
-  // connection, just closed, would otherwise make the real open busy).
+  // this client away is asked again for a little while (the last run's or
+  // list-ports' connection, just closed, would otherwise make this one busy).
   const auto busyUntil = std::min(deadline, Clock::now() + kBusyRetryTime);
   for (;;) {
     result = ConnectOnce(url, where, deadline);

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -132,10 +133,11 @@ void StartLatency(benchmark::State& state) {
 }
 BENCHMARK(StartLatency)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
-double gOneSlotSeconds = 0;
+std::map<std::size_t, double> gOneSlotSeconds;  // by write size
 
 void SlotsAtOnce(benchmark::State& state) {
   const int slotCount = static_cast<int>(state.range(0));
+  const auto writeSize = static_cast<std::size_t>(state.range(1));
   for (auto _ : state) {
     StationUnderTest station(slotCount);
     MemoryStream image;
@@ -151,6 +153,7 @@ void SlotsAtOnce(benchmark::State& state) {
       config.expect = image;
       config.baud = 57600;
       config.startTimeout = std::chrono::milliseconds(30000);
+      config.writeSize = writeSize;
       units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
     }
     const double cpuBefore = station.CpuSeconds();
@@ -165,12 +168,20 @@ void SlotsAtOnce(benchmark::State& state) {
     state.SetIterationTime(wall);
     state.counters["units_passed"] = passed.load();
     state.counters["station_cpu_s"] = station.CpuSeconds() - cpuBefore;
-    if (slotCount == 1) gOneSlotSeconds = wall;
-    if (slotCount > 1 && gOneSlotSeconds > 0)
-      state.counters["vs_one_slot"] = wall / gOneSlotSeconds;
+    if (slotCount == 1) gOneSlotSeconds[writeSize] = wall;
+    if (slotCount > 1 && gOneSlotSeconds[writeSize] > 0)
+      state.counters["vs_one_slot"] = wall / gOneSlotSeconds[writeSize];
   }
 }
-BENCHMARK(SlotsAtOnce)->Arg(1)->Arg(32)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(SlotsAtOnce)
+    ->ArgNames({"slots", "write"})
+    ->Args({1, 1})
+    ->Args({32, 1})
+    ->Args({1, 64})  // units handing bytes on in USB packets
+    ->Args({64, 64})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 // Every reply's latency of 8 units whose ends are spread out, so that rows
 // are written while others are updating; with `held`, another writer holds

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -151,6 +152,7 @@ class TComm : public QObject {
   void ReceiveError(uint32_t eventMask);
   void ModemStateChange(uint32_t modemEvent);
   void RequestHangup();
+  void OpenDone(uint32_t attempt);
   void ReleasePort();
 
   template <typename T>
@@ -163,7 +165,11 @@ class TComm : public QObject {
   TOpenResult fLastOpen;
   std::thread fOpenThread;    // StartCommAsync's; joined at the next one and at the end
   bool fOpening = false;      // owner's thread only
-  uint64_t fOpenAttempt = 0;  // owner's thread only: an older attempt's result is dropped
+  uint32_t fOpenAttempt = 0;  // owner's thread only: an older attempt's result is dropped
+  std::function<void(const std::string&)> fOpenDone;  // owner's thread only
+  std::mutex fOpenedMutex;  // the open thread's result, handed over under it
+  std::unique_ptr<TOpenResult> fOpened;
+  uint32_t fOpenedAttempt = 0;
   std::unique_ptr<TNoticeWindow> fNoticeWindow;
   std::unique_ptr<TSerialDevice> fDevice;  // the port handle: open exactly when set
   std::unique_ptr<TEvent> fStopEvent;

@@ -117,6 +117,7 @@ inline constexpr uint32_t kReceiveError = 0x0402;
 inline constexpr uint32_t kHangup = 0x0403;
 inline constexpr uint32_t kModemEvent = 0x0404;
 inline constexpr uint32_t kSendDataEmpty = 0x0405;
+inline constexpr uint32_t kOpenDone = 0x0406;  // StartCommAsync's open ended (lParam: its attempt)
 }  // namespace notice
 
 // Largest chunk one OnReceiveData delivers.

@@ -138,8 +138,8 @@ struct Operand {
   Packing regRef;
 };
 
-constexpr std::array<Operand, 256> MakeOperands() {
-  std::array<Operand, 256> o{};
+// Constants, TR, SO, FO and the operand written without its address.
+constexpr void AddPlainOperands(std::array<Operand, 256>& o) {
   o[kConst].text = "";
   o[kConst].check = Check::kAny;
   for (uint8_t c : {kTR, kSO, kFO, kNone}) o[c].check = Check::kAny;
@@ -147,8 +147,10 @@ constexpr std::array<Operand, 256> MakeOperands() {
   o[kSO].text = "SO";
   o[kFO].text = "FO";
   o[kNone].text = "";  // written without its address
+}
 
-  // Bits, their registers and groups of 16 and 32 bits.
+// Bits, their registers and groups of 16 and 32 bits.
+constexpr void AddBits(std::array<Operand, 256>& o) {
   struct Bits {
     uint8_t code;
     const char* text;
@@ -217,8 +219,10 @@ constexpr std::array<Operand, 256> MakeOperands() {
   o[kC32].v4RegisterFrom = kC32First;
   o[kRegRefTBit].regRef = {0x0200};
   o[kRegRefCBit].regRef = {0x0300};
+}
 
-  // Registers and register pairs.
+// The R registers, block by block.
+constexpr void AddRBlocks(std::array<Operand, 256>& o) {
   for (const RBlock& block : kRBlocks) {
     Operand& d = o[block.code];
     d.text = "R";
@@ -240,8 +244,10 @@ constexpr std::array<Operand, 256> MakeOperands() {
   o[kR].uNeedsDigit = true;
   o[kR].rRef = {0x0A00, 0, 2};
   o[kR5000].rRef = {0x2800, 5000, 2};
+}
 
-  // Registers other than R, and register pairs.
+// Registers other than R, register pairs, and indexed R.
+constexpr void AddRegisters(std::array<Operand, 256>& o) {
   struct Registers {
     uint8_t code;
     const char* text;
@@ -293,6 +299,14 @@ constexpr std::array<Operand, 256> MakeOperands() {
   o[kRZ].text = "R";
   o[kRZ].suffix = 'Z';
   o[kRZ].check = Check::kIndexed;
+}
+
+constexpr std::array<Operand, 256> MakeOperands() {
+  std::array<Operand, 256> o{};
+  AddPlainOperands(o);
+  AddBits(o);
+  AddRBlocks(o);
+  AddRegisters(o);
   return o;
 }
 

@@ -66,6 +66,38 @@ inline int HexLetter(char c) {
   return (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
 }
 
+// The integer part read in every base at once: which one counts is known
+// only at the end (a B, O or H suffix, or none for decimal).
+struct IntegerDigits {
+  uint32_t dec = 0, bin = 0, oct = 0, hex = 0;
+  bool decValid = true, binOk = true, octOk = true;
+  bool hexLetter = false;  // a base-16 letter came: only an H suffix makes it a number
+
+  void Digit(unsigned d, bool negative) {
+    decValid = AddDecimal(dec, d, negative) && decValid;
+    if (binOk && d <= 1)
+      bin = bin * 2u + d;
+    else
+      binOk = false;
+    if (octOk && d <= 7)
+      oct = oct * 8u + d;
+    else
+      octOk = false;
+    hex = hex * 16u + d;
+  }
+  void Letter(int value) {
+    hex = hex * 16u + static_cast<uint32_t>(value);
+    binOk = octOk = false;
+    hexLetter = true;
+  }
+  // The value for base suffix `c` (B, O or H); false when a digit does not fit.
+  bool Suffixed(char c, uint32_t& address) const {
+    if ((c == 'B' && !binOk) || (c == 'O' && !octOk)) return false;
+    address = c == 'B' ? bin : c == 'O' ? oct : hex;
+    return true;
+  }
+};
+
 // Constants: decimal, base suffixes B/O/H, reals. `text` starts at its first
 // character (a digit, a base-16 letter, a point or a minus sign).
 bool ParseNumber(const char* text, uint8_t& type, uint32_t& address) {
@@ -73,9 +105,8 @@ bool ParseNumber(const char* text, uint8_t& type, uint32_t& address) {
   const bool negative = *p == '-';
   if (negative && !IsDigit(*++p)) return false;
 
-  uint32_t dec = 0, bin = 0, oct = 0, hex = 0;
-  bool decValid = true, binOk = true, octOk = true;
-  bool hexLetter = false, point = false, exponent = false, exponentSign = false;
+  IntegerDigits integer;
+  bool point = false, exponent = false, exponentSign = false;
   int fractionDigits = 0, exponentDigits = 0;
   RealScale real;
 
@@ -93,16 +124,7 @@ bool ParseNumber(const char* text, uint8_t& type, uint32_t& address) {
         ++fractionDigits;
       } else {
         real.IntegerDigit(d);
-        decValid = AddDecimal(dec, d, negative) && decValid;
-        if (binOk && d <= 1)
-          bin = bin * 2u + d;
-        else
-          binOk = false;
-        if (octOk && d <= 7)
-          oct = oct * 8u + d;
-        else
-          octOk = false;
-        hex = hex * 16u + d;
+        integer.Digit(d, negative);
       }
       continue;
     }
@@ -110,10 +132,7 @@ bool ParseNumber(const char* text, uint8_t& type, uint32_t& address) {
     if ((c == 'B' && atEnd && !atStart) || c == 'O' || c == 'H') {
       // A base suffix closes the text and replaces the decimal value.
       if (!atEnd || !plain || negative) return false;
-      if (c == 'B' && !binOk) return false;
-      if (c == 'O' && !octOk) return false;
-      address = c == 'B' ? bin : c == 'O' ? oct : hex;
-      return true;
+      return integer.Suffixed(c, address);
     }
     if (c == 'E' && !atStart) {
       if (exponent) return false;
@@ -123,13 +142,11 @@ bool ParseNumber(const char* text, uint8_t& type, uint32_t& address) {
     }
     if (const int v = HexLetter(c); v >= 0) {
       if (negative || !plain) return false;
-      hex = hex * 16u + static_cast<uint32_t>(v);
-      binOk = octOk = false;
-      hexLetter = true;
+      integer.Letter(v);
       continue;
     }
     if (c == '.') {
-      if (point || exponent || hexLetter) return false;
+      if (point || exponent || integer.hexLetter) return false;
       point = true;
       type = kReal;
       continue;
@@ -143,16 +160,16 @@ bool ParseNumber(const char* text, uint8_t& type, uint32_t& address) {
     return false;
   }
 
-  if (hexLetter) return false;  // base-16 digits need the H suffix
+  if (integer.hexLetter) return false;  // base-16 digits need the H suffix
   if (type == kReal) {
     if (exponent && exponentDigits == 0) return false;
     if (point && fractionDigits == 0) return false;
     if (exponent && !real.InRange()) return false;
-    address = dec;  // integer part only; the caller reads the value from the text
+    address = integer.dec;  // integer part only; the caller reads the value from the text
     return true;
   }
-  if (!decValid) return false;
-  address = negative ? 0u - dec : dec;
+  if (!integer.decValid) return false;
+  address = negative ? 0u - integer.dec : integer.dec;
   return CheckTypeRange(type, address);
 }
 
