@@ -1,5 +1,7 @@
 #include "UpdaterMain.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 #include <iostream>
@@ -12,6 +14,7 @@
 #include "ImageCheck.h"
 #include "JsonEvents.h"
 #include "OsImage.h"
+#include "OutputQueue.h"
 #include "PortList.h"
 #include "ProgressView.h"
 #include "RunLog.h"
@@ -97,14 +100,16 @@ int RunUpdate(const CliOptions& options) {
   const std::unique_ptr<RunLog> log = OpenLog(o.logPath);
   const std::unique_ptr<UnitRecorder> recorder = OpenRecorder(o.recordPath, "update", info);
 
+  // Declared first, so it outlasts everything that writes to it.
+  OutputQueue output(STDOUT_FILENO);
   EventFanout sinks;
   std::optional<JsonEventWriter> json;
   std::optional<ProgressView> progress;
   if (options.json) {
-    sinks.Add(json.emplace(std::cout));
+    sinks.Add(json.emplace(output.Stream()));
   } else {
     const bool terminal = StdoutIsTerminal();
-    sinks.Add(progress.emplace(std::cout, terminal, terminal ? StdoutColumns() : 0, o.quiet));
+    sinks.Add(progress.emplace(output.Stream(), terminal, terminal ? StdoutColumns() : 0, o.quiet));
   }
   if (log) sinks.Add(*log);
   if (recorder) {
@@ -157,7 +162,10 @@ int RunStation(const CliOptions& options) {
   const std::unique_ptr<RunLog> log = OpenLog(options.station.logPath);
 
   const bool terminal = StdoutIsTerminal();
-  StationBoard board(std::cout,
+  // A board nobody reads must not stop the units: it is written on a thread
+  // of its own.
+  OutputQueue output(STDOUT_FILENO);
+  StationBoard board(output.Stream(),
                      options.json ? BoardMode::Json
                      : terminal   ? BoardMode::InPlace
                                   : BoardMode::Plain,

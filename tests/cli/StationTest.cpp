@@ -252,6 +252,33 @@ TEST_F(StationRun, AnAdapterSwappedWhileTheStationWasBusyIsANewUnit) {
   EXPECT_EQ(Finish(*second), 0);
 }
 
+TEST_F(StationRun, ABoardThatNobodyReadsHoldsUpNoUnit) {
+  // The station's JSON lines go to a pipe nobody reads: a unit of 400 pages
+  // writes far more than the pipe holds.
+  int board[2];
+  ASSERT_EQ(pipe(board), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, board[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, board[0]);
+  const std::string file = File({"A"}, "fast = yes\n");
+  const char* argv[] = {KV37_UPDATE_CLI, "station", file.c_str(), "--json", nullptr};
+  pid_t station = -1;
+  ASSERT_EQ(
+      posix_spawn(&station, KV37_UPDATE_CLI, &actions, nullptr, const_cast<char**>(argv), environ),
+      0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(board[1]);
+  QProcess unit;
+  unit.start(KV37SIM, {"--link", QString::fromStdString(Link("A")), "--pages", "400", "--expect",
+                       QString::fromStdString(image_), "--start-timeout", "20000"});
+  EXPECT_EQ(Finish(unit), 0) << unit.readAllStandardError().toStdString();
+  kill(station, SIGTERM);
+  close(board[0]);
+  int status = 0;
+  waitpid(station, &status, 0);
+}
+
 TEST_F(StationRun, StoppedWhileTheDatabaseIsHeldKeepsTheUnitsAndSaysWhere) {
   StartStation(File({"A"}));
   std::thread holder = HoldDatabase(Db(), std::chrono::seconds(7));
