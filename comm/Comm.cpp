@@ -54,23 +54,24 @@ void TComm::OpenDone(uint32_t attempt) {
   // Cancelled meanwhile: the connection closes with `opened`.
   if (!opened || attempt != fOpenAttempt || !fOpening) return;
   fOpening = false;
-  const TDeviceOpener own =
-      std::exchange(fOpener, [&opened](const std::string&) { return std::move(*opened); });
   std::string error;
   try {
-    StartComm();
+    Start(std::move(*opened));
   } catch (const ECommsError& e) {
     error = e.what();
   }
-  fOpener = own;
   if (const auto done = std::exchange(fOpenDone, nullptr)) done(error);
 }
 
 void TComm::StartComm() {
   if (fDevice) throw ECommsError("This serial port already opened");
   fOpening = false;
+  Start(fOpener(CommName));
+}
 
-  fLastOpen = fOpener(CommName);
+void TComm::Start(TOpenResult opened) {
+  if (fDevice) throw ECommsError("This serial port already opened");
+  fLastOpen = std::move(opened);
   switch (fLastOpen.error) {
     case TOpenError::None:
       break;

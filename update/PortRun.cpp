@@ -71,9 +71,7 @@ PortRun::PortRun(std::string slot, std::string port, const MemoryStream& image, 
     // that reboots into its new OS drops the line right after its result):
     // they are handled before the loss is believed.
     if (framing_) framing_->Flush();
-    Finish(PortOutcome::PortLost, network_ ? "the connection to the server " +
-                                                 NetServerText(ResolvePortName(port_)) + " was lost"
-                                           : "the port hung up: adapter unplugged or line failed");
+    Finish(PortOutcome::PortLost, LostText("was lost", "the port hung up"));
   };
   comm_->OnReceiveError = [this](TComm*, uint32_t flags) {
     if (finished_) return;
@@ -214,10 +212,15 @@ PortEvent PortRun::Event(PortEventKind kind) const {
 
 void PortRun::WriteRefused() {
   if (finished_) return;
-  pendingEnd_ = End{PortOutcome::PortLost,
-                    network_ ? "the connection to the server " +
-                                   NetServerText(ResolvePortName(port_)) + " refused the write"
-                             : "the port refused the write: adapter unplugged or line failed"};
+  pendingEnd_ =
+      End{PortOutcome::PortLost, LostText("refused the write", "the port refused the write")};
+}
+
+std::string PortRun::LostText(const std::string& server, const std::string& port) const {
+  // A network port's loss is its server's, not an adapter's.
+  if (network_)
+    return "the connection to the server " + NetServerText(ResolvePortName(port_)) + " " + server;
+  return port + ": adapter unplugged or line failed";
 }
 
 void PortRun::Written(const uint8_t*, uint16_t length) {

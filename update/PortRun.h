@@ -86,6 +86,9 @@ class PortRun : public QObject, public kv37::UpdateView {
   };
 
   void Opened();
+  // Why the port was lost, in words: `server` after a network server's
+  // name, else `port` with the adapter's likely causes.
+  std::string LostText(const std::string& server, const std::string& port) const;
   void AfterController(bool chunkHandled);
   void Finish(PortOutcome outcome, const std::string& reason);
   PortEvent Event(PortEventKind kind) const;

@@ -153,6 +153,8 @@ class TComm : public QObject {
   void ModemStateChange(uint32_t modemEvent);
   void RequestHangup();
   void OpenDone(uint32_t attempt);
+  // StartComm's work on what an open found.
+  void Start(TOpenResult opened);
   void ReleasePort();
 
   template <typename T>
