@@ -14,30 +14,12 @@ namespace {
 
 constexpr int kRedrawMs = 200;
 
-const char* StateWord(SlotState state) {
-  switch (state) {
-    case SlotState::Waiting:
-      return "waiting";
-    case SlotState::Settling:
-      return "settling";
-    case SlotState::Held:
-      return "held";
-    case SlotState::Updating:
-      return "updating";
-    case SlotState::Passed:
-      return "success";
-    case SlotState::Failed:
-      return "failed";
-  }
-  return "waiting";
-}
-
 }  // namespace
 
 std::string FormatSlotLine(const SlotView& slot, std::size_t nameWidth, std::size_t columns) {
   std::string line = Pad(slot.spec.name, nameWidth) + "  " + Pad(SlotSpecText(slot.spec), 24) +
                      "  " + Pad(slot.node.empty() ? "-" : slot.node, 14) + "  " +
-                     Pad(StateWord(slot.state), 8);
+                     Pad(SlotStateWord(slot.state), 8);
   char middle[96] = "";
   if (slot.state == SlotState::Updating || slot.state == SlotState::Passed ||
       slot.state == SlotState::Failed) {
@@ -59,7 +41,7 @@ std::string SlotJson(const SlotView& slot) {
   QJsonObject object{{"event", "slot"},
                      {"slot", QString::fromStdString(slot.spec.name)},
                      {"adapter", QString::fromStdString(SlotSpecText(slot.spec))},
-                     {"state", StateWord(slot.state)},
+                     {"state", SlotStateWord(slot.state)},
                      {"device", QString::fromStdString(slot.node)},
                      {"text", QString::fromStdString(slot.text)},
                      {"percent", slot.percent},

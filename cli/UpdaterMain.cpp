@@ -21,7 +21,7 @@
 #include "Station.h"
 #include "StationBoard.h"
 #include "StationFile.h"
-#include "StationSetup.h"
+#include "StationHost.h"
 #include "UnitRecorder.h"
 #include "UpdateSession.h"
 
@@ -70,9 +70,7 @@ std::unique_ptr<UnitRecorder> OpenRecorder(const std::string& path, const std::s
                                            const ImageInfo& image) {
   if (path.empty()) return nullptr;
   try {
-    return std::make_unique<UnitRecorder>(path, station, image, [](const PortEvent& finished) {
-      return static_cast<int>(ExitStatusOf(finished));
-    });
+    return std::make_unique<UnitRecorder>(path, station, image);
   } catch (const UnitDatabaseError& e) {
     throw Refusal{e.what()};
   }
@@ -148,17 +146,14 @@ class StationEnd : public StationListener {
 };
 
 int RunStation(const CliOptions& options) {
-  MemoryStream image;
-  StationSetup setup;
+  std::optional<StationHost> host;
   try {
-    setup = PrepareStation(options.station.file, options.station.recordPath, image);
+    host.emplace(options.station.file, options.station.recordPath, "--record");
   } catch (const StationRefusal& e) {
     throw Refusal{e.what()};
   }
+  const StationSetup& setup = host->Setup();
   if (!setup.warning.empty()) std::cerr << "kv37-update-cli: warning: " << setup.warning << '\n';
-  const std::unique_ptr<UnitRecorder> recorded =
-      OpenRecorder(setup.database, setup.spec.name, setup.image);
-  UnitRecorder& recorder = *recorded;
   const std::unique_ptr<RunLog> log = OpenLog(options.station.logPath);
 
   const bool terminal = StdoutIsTerminal();
@@ -170,17 +165,15 @@ int RunStation(const CliOptions& options) {
                      : terminal   ? BoardMode::InPlace
                                   : BoardMode::Plain,
                      terminal ? StdoutColumns() : 0);
-  const std::unique_ptr<AdapterWatch> watch = MakeSystemAdapterWatch(SlotPaths(setup.spec));
-  EventLoopClock clock;
-  Station station(setup.spec, image, recorder, *watch, clock);
+  Station& station = host->Units();
   try {
-    station.Start();
-  } catch (const std::exception& e) {
-    throw Refusal{std::string("cannot watch for adapters: ") + e.what()};
+    host->Start();
+  } catch (const StationRefusal& e) {
+    throw Refusal{e.what()};
   }
   board.Attach(station, setup.image);
   // After the board: the process ends once the board has shown the end.
-  StationEnd end(recorder, log.get());
+  StationEnd end(host->Recorder(), log.get());
   station.AddListener(end);
   WatchInterrupts(&station, [&station](int signal) { station.Stop(signal); });
   return QCoreApplication::exec();

@@ -82,6 +82,9 @@ History LoadHistory(const std::string& database, const UnitFilter& filter) {
     if (filter.Matches(r)) history.rows.push_back(r);
   std::stable_sort(history.rows.begin(), history.rows.end(),
                    [](const UnitRow& a, const UnitRow& b) { return a.started < b.started; });
+  if (filter.last > 0 && history.rows.size() > filter.last)
+    history.rows.erase(history.rows.begin(),
+                       history.rows.end() - static_cast<std::ptrdiff_t>(filter.last));
   return history;
 }
 

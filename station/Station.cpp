@@ -19,6 +19,24 @@ bool IsUsb(const SlotSpec& slot) {
 
 }  // namespace
 
+const char* SlotStateWord(SlotState state) {
+  switch (state) {
+    case SlotState::Waiting:
+      return "waiting";
+    case SlotState::Settling:
+      return "settling";
+    case SlotState::Held:
+      return "held";
+    case SlotState::Updating:
+      return "updating";
+    case SlotState::Passed:
+      return "success";
+    case SlotState::Failed:
+      return "failed";
+  }
+  return "waiting";
+}
+
 std::string SlotsSharingAnAdapter(const StationSpec& spec) {
   // What each slot's adapter is known by: its own words, and for a path
   // that leads to a USB adapter now, that adapter's serial and port too.
@@ -65,6 +83,7 @@ Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& reco
   settle_.assign(slots_.size(), 0);
   runs_.assign(slots_.size(), nullptr);
   arrivedDuringRun_.assign(slots_.size(), false);
+  arrivedWhileHeld_.assign(slots_.size(), false);
   recorder_.onWriteFailed = [this](const std::string& reason) { RecordingFailed(reason); };
   recorder_.onWritingAgain = [this] { RecordingAgain(); };
 
@@ -149,6 +168,12 @@ void Station::Arrived(std::size_t slot, const std::string& node) {
   SlotView& view = slots_[slot];
   view.node = node;
   if (stopping_) return;
+  if (view.held) {
+    // Not the failed unit: it starts once the failure is acknowledged.
+    arrivedWhileHeld_[slot] = true;
+    Changed(slot);
+    return;
+  }
   if (runs_[slot] != nullptr) {
     // The last unit's port is still closing: this one starts once it has.
     arrivedDuringRun_[slot] = view.spec.by != SlotSpec::By::Network;
@@ -180,8 +205,13 @@ void Station::Left(std::size_t slot) {
   view.usb.reset();
   arrivedDuringRun_[slot] = false;
   clock_.Cancel(std::exchange(settle_[slot], 0));
+  arrivedWhileHeld_[slot] = false;
   // A unit in progress ends by itself: its port hangs up.
   if (runs_[slot] != nullptr) return;
+  if (view.held) {
+    Changed(slot);
+    return;
+  }
   view.state = SlotState::Waiting;
   view.text.clear();
   Changed(slot);
@@ -216,12 +246,17 @@ void Station::RunClosed(std::size_t slot, PortRun& run) {
   run.deleteLater();
   SlotView& view = slots_[slot];
   if (view.spec.by == SlotSpec::By::Network) {
-    clock_.After(kNetworkAgain, [this, slot] { Arrived(slot, slots_[slot].spec.value); });
+    if (!view.held)
+      clock_.After(kNetworkAgain, [this, slot] { Arrived(slot, slots_[slot].spec.value); });
     StopIfIdle();
     return;
   }
-  // A new adapter came while the last unit's port was closing: its unit.
-  if (arrivedDuringRun_[slot] && !view.node.empty()) {
+  if (view.held) {
+    arrivedWhileHeld_[slot] = arrivedDuringRun_[slot] && !view.node.empty();
+    arrivedDuringRun_[slot] = false;
+    Changed(slot);
+  } else if (arrivedDuringRun_[slot] && !view.node.empty()) {
+    // A new adapter came while the last unit's port was closing: its unit.
     arrivedDuringRun_[slot] = false;
     const std::string node = view.node;
     Arrived(slot, node);
@@ -289,11 +324,42 @@ void Station::Report(const PortEvent& event) {
       case PortEventKind::Finished:
         view.state = event.outcome == PortOutcome::Success ? SlotState::Passed : SlotState::Failed;
         ++(event.outcome == PortOutcome::Success ? view.passed : view.failed);
+        view.held = holdFailures_ && view.state == SlotState::Failed;
         view.text = event.text;
         break;
     }
     Changed(slot);
   }
+}
+
+void Station::Acknowledge(std::size_t slot) {
+  if (slot >= slots_.size() || !slots_[slot].held) return;
+  SlotView& view = slots_[slot];
+  view.held = false;
+  if (runs_[slot] != nullptr) {
+    // Its port is still closing; the run's end decides what comes next.
+    arrivedDuringRun_[slot] = arrivedWhileHeld_[slot];
+    arrivedWhileHeld_[slot] = false;
+    Changed(slot);
+    return;
+  }
+  if (view.spec.by == SlotSpec::By::Network) {
+    Changed(slot);
+    Arrived(slot, view.spec.value);
+    return;
+  }
+  const bool next = arrivedWhileHeld_[slot];
+  arrivedWhileHeld_[slot] = false;
+  if (next && !view.node.empty()) {
+    const std::string node = view.node;
+    Arrived(slot, node);
+    return;
+  }
+  if (view.node.empty()) {
+    view.state = SlotState::Waiting;
+    view.text.clear();
+  }
+  Changed(slot);
 }
 
 void Station::RecordingFailed(const std::string& reason) {

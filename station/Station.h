@@ -4,7 +4,10 @@
 // it; the result stays on the slot until the adapter leaves, and its next
 // arrival is the next unit. Every finished unit is recorded; while the
 // database cannot take a row, no new unit is started. An adapter that
-// belongs to no slot is told once and left alone.
+// belongs to no slot is told once and left alone. A front end may have
+// failures held: a failed slot then keeps its result after the adapter
+// leaves and starts nothing until the operator acknowledges it, so a failed
+// unit is never taken for the next one.
 //
 // Main thread only; everything runs from its event loop.
 
@@ -49,7 +52,12 @@ struct SlotView {
   unsigned pages = 0;                    // distinct pages served to the current unit
   std::chrono::milliseconds elapsed{0};  // of the current unit
   unsigned passed = 0, failed = 0;       // units since the station started
+  bool held = false;  // a held failure not yet acknowledged: the slot starts no unit
 };
+
+// The state as every front end words it: "waiting", "settling", "held",
+// "updating", "success", "failed".
+const char* SlotStateWord(SlotState state);
 
 // Why two slots of `spec` lead to one adapter ("slots A1 and A3 both name
 // serial FT1234AB"), or "" when none do. A path slot is compared by the
@@ -74,6 +82,14 @@ class Station : public QObject, private EventSink {
   // Ends every unit in progress as interrupted by `signal`, starts no more,
   // and tells the listeners from the event loop once every port is closed.
   void Stop(int signal);
+
+  // From now on a failed unit's slot is held until Acknowledge(); off by
+  // default.
+  void HoldFailures(bool hold) { holdFailures_ = hold; }
+  // The operator has seen `slot`'s failure: an adapter that came since is
+  // the next unit, the failed one still there keeps its result until it
+  // leaves. Nothing when the slot holds no failure.
+  void Acknowledge(std::size_t slot);
 
   const std::vector<SlotView>& Slots() const { return slots_; }
   const StationSpec& Spec() const { return spec_; }
@@ -104,6 +120,8 @@ class Station : public QObject, private EventSink {
   std::vector<StationClock::Timer> settle_;  // per slot, 0 when none
   std::vector<PortRun*> runs_;               // per slot, null when none
   std::vector<bool> arrivedDuringRun_;       // per slot: a new adapter came while its run closed
+  std::vector<bool> arrivedWhileHeld_;  // per slot: a new adapter came while a failure was held
+  bool holdFailures_ = false;
   bool stopping_ = false;
   bool stopped_ = false;
 };

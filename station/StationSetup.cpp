@@ -6,7 +6,7 @@
 namespace kv37 {
 
 StationSetup PrepareStation(const std::string& file, const std::string& database,
-                            MemoryStream& image) {
+                            MemoryStream& image, const std::string& databaseOption) {
   StationSetup setup;
   try {
     setup.spec = ReadStationFile(file);
@@ -25,9 +25,8 @@ StationSetup PrepareStation(const std::string& file, const std::string& database
     throw StationRefusal(spec.file + ": " + shared);
   setup.database = database.empty() ? spec.database : database;
   if (setup.database.empty())
-    throw StationRefusal(spec.file +
-                         ": no unit database; name one with 'database =' in [station] or "
-                         "with --record");
+    throw StationRefusal(spec.file + ": no unit database; name one with 'database =' in [station]" +
+                         (databaseOption.empty() ? "" : " or with " + databaseOption));
   return setup;
 }
 

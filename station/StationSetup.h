@@ -29,8 +29,9 @@ struct StationSetup {
 
 // Reads and checks the station file at `file` and loads its image into
 // `image`. `database`, when not empty, is the front end's choice over the
-// file's. Throws StationRefusal with the reason.
+// file's; `databaseOption` is how the front end takes one ("--record"), named
+// when none is. Throws StationRefusal with the reason.
 StationSetup PrepareStation(const std::string& file, const std::string& database,
-                            MemoryStream& image);
+                            MemoryStream& image, const std::string& databaseOption = {});
 
 }  // namespace kv37

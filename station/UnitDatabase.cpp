@@ -171,17 +171,23 @@ std::optional<std::string> UnitDatabase::Record(const UnitRow& r, bool once) {
 }
 
 std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
-  std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE 1";
+  std::string where = " WHERE 1";
   std::vector<std::string> values;
-  const auto where = [&](const char* clause, const std::string& value) {
+  const auto match = [&](const char* clause, const std::string& value) {
     if (value.empty()) return;
-    sql += clause;
+    where += clause;
     values.push_back(value);
   };
-  where(" AND started >= ?", f.since);
-  where(" AND started < ?", f.until);
-  where(" AND slot = ?", f.slot);
-  where(" AND outcome = ?", f.outcome);
+  match(" AND started >= ?", f.since);
+  match(" AND started < ?", f.until);
+  match(" AND slot = ?", f.slot);
+  match(" AND outcome = ?", f.outcome);
+  std::string sql = std::string("SELECT ") + kColumns + " FROM ";
+  if (f.last > 0)
+    sql += std::string("(SELECT id, ") + kColumns + " FROM units" + where +
+           " ORDER BY started DESC, id DESC LIMIT " + std::to_string(f.last) + ")";
+  else
+    sql += "units" + where;
   sql += " ORDER BY started, id";
   Statement query(db_, sql);
   for (std::size_t i = 0; i < values.size(); ++i) query.Bind(static_cast<int>(i + 1), values[i]);

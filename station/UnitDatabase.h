@@ -38,6 +38,7 @@ struct UnitRow {
 struct UnitFilter {
   std::string since, until;  // UTC ISO 8601 bounds on `started`; empty for none
   std::string slot, outcome;
+  std::size_t last = 0;  // only the most recent this many rows; 0 for all (not a row's matter)
   bool Matches(const UnitRow& row) const;
 };
 

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QPointer>
 
+#include "ExitStatus.h"
 #include "UnwrittenRows.h"
 
 namespace kv37 {
@@ -17,12 +18,11 @@ constexpr auto kFinishRetry = std::chrono::milliseconds(100);
 }  // namespace
 
 UnitRecorder::UnitRecorder(const std::string& path, std::string station, ImageInfo image,
-                           ExitStatusOf exitStatusOf, QObject* parent)
+                           QObject* parent)
     : QObject(parent),
       path_(path),
       station_(std::move(station)),
       image_(std::move(image)),
-      exitStatusOf_(std::move(exitStatusOf)),
       db_(std::make_unique<UnitDatabase>(path)) {
   for (UnitRow& row : ReadUnwritten(path_)) queue_.push_back(std::move(row));
   takenBack_ = queue_.size();
@@ -52,7 +52,7 @@ void UnitRecorder::Report(const PortEvent& event) {
   row.image = image_.path;
   row.imageSha256 = image_.sha256;
   row.outcome = OutcomeKeyword(event.outcome);
-  row.exitStatus = exitStatusOf_ ? exitStatusOf_(event) : 0;
+  row.exitStatus = static_cast<int>(ExitStatusOf(event));
   row.reason = event.text;
   row.pagesServed = event.pages.distinct;
   row.repeats = event.pages.repeats;
@@ -130,6 +130,10 @@ void UnitRecorder::Work() {
           if (onWritingAgain) onWritingAgain();
         });
       }
+      if (queue_.empty())
+        Post([this] {
+          if (onAllWritten) onAllWritten();
+        });
       continue;
     }
     retryAt = Clock::now() + (finishing_ ? kFinishRetry : kRetry);

@@ -27,16 +27,11 @@ namespace kv37 {
 
 class UnitRecorder : public QObject, public EventSink {
  public:
-  // The number a unit's Finished event stands for in the exit_status column
-  // (the caller's own: the station core knows outcomes, not exit statuses);
-  // without one the column holds 0.
-  using ExitStatusOf = std::function<int(const PortEvent& finished)>;
-
   // Opens the database at `path` (creating it when missing) and takes back
   // the rows an earlier stop kept beside it. Throws UnitDatabaseError when
   // the database cannot be opened. `station` names the rows' station.
   UnitRecorder(const std::string& path, std::string station, ImageInfo image,
-               ExitStatusOf exitStatusOf = {}, QObject* parent = nullptr);
+               QObject* parent = nullptr);
   // Finish(0) when not finished yet.
   ~UnitRecorder() override;
 
@@ -62,6 +57,8 @@ class UnitRecorder : public QObject, public EventSink {
   std::function<void(const std::string& reason)> onWriteFailed;
   // The waiting rows are written after an outage.
   std::function<void()> onWritingAgain;
+  // Every row so far is in the database (for those who read it back).
+  std::function<void()> onAllWritten;
 
  private:
   void Work();
@@ -70,7 +67,6 @@ class UnitRecorder : public QObject, public EventSink {
   std::string path_;
   std::string station_;
   ImageInfo image_;
-  ExitStatusOf exitStatusOf_;
   std::unique_ptr<UnitDatabase> db_;  // the thread's alone once it runs
   mutable std::mutex mutex_;          // guards everything below
   std::condition_variable wake_;

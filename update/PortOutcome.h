@@ -1,6 +1,6 @@
 #pragma once
-// How one unit's update on a port ended. What exit status that stands for is
-// the command line's business (cli/ExitStatus.h).
+// How one unit's update on a port ended (the exit status it stands for:
+// ExitStatus.h).
 
 #include <string_view>
 

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "Station.h"
+#include "StationTotals.h"
 
 namespace kv37 {
 namespace {
@@ -191,6 +192,70 @@ TEST_F(Slots, UsbAdaptersGoToTheSlotOfTheirSerialOrPortAndOthersAreLeftAlone) {
   EXPECT_EQ(State("B"), SlotState::Waiting);
   EXPECT_EQ(State("C"), SlotState::Updating);
   EXPECT_FALSE(b.StartCommandCame());
+}
+
+TEST_F(Slots, AHeldFailureOutlastsItsAdapterAndNoNextUnitStartsUntilAcknowledged) {
+  station_->HoldFailures(true);
+  Line failed;
+  Plug(failed);
+  clock_.Advance(500ms);
+  ASSERT_TRUE(Until([&] { return failed.StartCommandCame(); }));
+  Unplug(failed);
+  ASSERT_TRUE(Until([&] { return station_->Slots()[0].held; }));
+  EXPECT_EQ(State("A"), SlotState::Failed);
+  const std::string reason = station_->Slots()[0].text;
+
+  Line next;
+  Plug(next);
+  clock_.Advance(2s);
+  EXPECT_EQ(State("A"), SlotState::Failed);
+  EXPECT_EQ(station_->Slots()[0].text, reason);
+  EXPECT_FALSE(next.StartCommandCame());
+
+  station_->Acknowledge(0);
+  EXPECT_FALSE(station_->Slots()[0].held);
+  EXPECT_EQ(State("A"), SlotState::Settling);
+  clock_.Advance(500ms);
+  EXPECT_TRUE(Until([&] { return next.StartCommandCame(); }));
+}
+
+TEST_F(Slots, AnAcknowledgedFailureWhoseUnitIsStillThereWaitsForItToLeave) {
+  station_->HoldFailures(true);
+  Line failed;
+  Plug(failed);
+  clock_.Advance(500ms);
+  ASSERT_TRUE(Until([&] { return failed.StartCommandCame(); }));
+  failed.Unplug();  // the line dies, the adapter stays
+  ASSERT_TRUE(Until([&] { return station_->Slots()[0].held; }));
+  station_->Acknowledge(0);
+  clock_.Advance(2s);
+  EXPECT_EQ(State("A"), SlotState::Failed);
+  std::filesystem::remove(link_);
+  watch_.onPathLeft(link_);
+  EXPECT_EQ(State("A"), SlotState::Waiting);
+}
+
+TEST(StationTotals, CountsEachFinishedUnitOnceAndForgetsThoseOlderThanAnHour) {
+  auto now = std::chrono::steady_clock::time_point{};
+  StationTotals totals([&] { return now; });
+  EXPECT_FALSE(totals.Yield());
+  SlotView a, b;
+  a.spec.name = "A";
+  b.spec.name = "B";
+  a.passed = 2;
+  totals.SlotChanged(a);
+  totals.SlotChanged(a);  // a change that is no new unit
+  now += 40min;
+  b.failed = 1;
+  totals.SlotChanged(b);
+  a.passed = 3;
+  totals.SlotChanged(a);
+  EXPECT_EQ(totals.Passed(), 3u);
+  EXPECT_EQ(totals.Failed(), 1u);
+  EXPECT_DOUBLE_EQ(*totals.Yield(), 75.0);
+  EXPECT_EQ(totals.UnitsLastHour(), 4u);
+  now += 30min;
+  EXPECT_EQ(totals.UnitsLastHour(), 2u);
 }
 
 }  // namespace

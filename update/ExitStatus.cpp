@@ -1,6 +1,6 @@
 #include "ExitStatus.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 ExitStatus ExitStatusOf(PortOutcome outcome) {
   switch (outcome) {
@@ -31,4 +31,4 @@ ExitStatus ExitStatusOf(const PortEvent& finished) {
   return ExitStatusOf(finished.outcome);
 }
 
-}  // namespace kv37::cli
+}  // namespace kv37

@@ -1,10 +1,13 @@
 #pragma once
-// The exit statuses of kv37-update-cli and what a unit's end stands for.
+// The exit statuses of kv37-update-cli and what a unit's end stands for: the
+// number every front end records in a unit's exit_status column.
+//
+// Any thread; no state.
 
 #include "PortEvents.h"
 #include "PortOutcome.h"
 
-namespace kv37::cli {
+namespace kv37 {
 
 // With several ports the highest one wins.
 enum class ExitStatus : int {
@@ -25,4 +28,4 @@ ExitStatus ExitStatusOf(const PortEvent& finished);
 // The worse of two statuses: the higher number.
 ExitStatus Worse(ExitStatus a, ExitStatus b);
 
-}  // namespace kv37::cli
+}  // namespace kv37

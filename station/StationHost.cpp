@@ -1,0 +1,27 @@
+#include "StationHost.h"
+
+namespace kv37 {
+
+StationHost::StationHost(const std::string& file, const std::string& database,
+                         const std::string& databaseOption)
+    : setup_(PrepareStation(file, database, image_, databaseOption)) {
+  try {
+    recorder_ = std::make_unique<UnitRecorder>(setup_.database, setup_.spec.name, setup_.image);
+  } catch (const UnitDatabaseError& e) {
+    throw StationRefusal(e.what());
+  }
+  watch_ = MakeSystemAdapterWatch(SlotPaths(setup_.spec));
+  station_ = std::make_unique<Station>(setup_.spec, image_, *recorder_, *watch_, clock_);
+}
+
+StationHost::~StationHost() = default;
+
+void StationHost::Start() {
+  try {
+    station_->Start();
+  } catch (const std::exception& e) {
+    throw StationRefusal(std::string("cannot watch for adapters: ") + e.what());
+  }
+}
+
+}  // namespace kv37
