@@ -1,9 +1,8 @@
 // The KV-37 update utility: the operator window and its message loop.
 
-#include <cstdio>
-#include <cstring>
 #include <exception>
 
+#include "CommandLineAnswers.h"
 #include "Kv37Application.h"
 #include "Mainform.h"
 
@@ -22,26 +21,10 @@ constexpr const char* kUsage =
     "  --version    show the version and exit\n"
     "Qt's own options (-platform, -display, ...) are accepted as well.\n";
 
-// Answered before any window system is touched, so they work without a
-// display (and so help2man can read them in a build).
-bool AnsweredFromTheCommandLine(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kUsage, stdout);
-      return true;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::puts("kv37update " KV37_VERSION);
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (AnsweredFromTheCommandLine(argc, argv)) return 0;
+  if (kv37::AnsweredFromTheCommandLine(argc, argv, kUsage, "kv37update", KV37_VERSION)) return 0;
   Kv37Application application(argc, argv);
   try {
     TForm1 form;

@@ -1,7 +1,9 @@
 // The station: how soon after a path slot's device appears its unit gets the
 // start command, N slots updating at once against one, with the station's
-// own CPU time, and 8 slots' reply latency while another writer holds the
-// unit database for 3 s, against the same without. Units are simulated on pseudo-terminals, paced
+// own CPU time, 8 slots' reply latency while another writer holds the unit
+// database for 3 s, against the same without, and 32 slots' reply latency
+// under the terminal board against the same under the station window, with
+// the window thread's CPU time. Units are simulated on pseudo-terminals, paced
 // at 57600 bit/s; a slot's path is a link made when its unit "is plugged in".
 //
 //   build/<dir>/bench/cli/cli_station_bench
@@ -45,9 +47,11 @@ unsigned Pages() {
 
 // A folder with the image, a station file of `slots` path slots (settle 0)
 // and its database; the station runs while the object lives.
+enum class FrontEnd { Board, Window };
+
 class StationUnderTest {
  public:
-  explicit StationUnderTest(int slotCount)
+  explicit StationUnderTest(int slotCount, FrontEnd front = FrontEnd::Board)
       : dir_(fs::temp_directory_path() / "kv37-station-bench") {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
@@ -56,8 +60,17 @@ class StationUnderTest {
     file << "[station]\nimage = os.bin\ndatabase = units.db\nsettle = 0\n";
     for (int i = 0; i < slotCount; ++i) file << "[slot S" << i << "]\npath = " << Link(i) << "\n";
     file.close();
-    station_.setProgram(KV37_UPDATE_CLI);
-    station_.setArguments({"station", QString::fromStdString((dir_ / "station.ini").string())});
+    const QString ini = QString::fromStdString((dir_ / "station.ini").string());
+    if (front == FrontEnd::Window) {
+      station_.setProgram(KV37_STATION);
+      station_.setArguments({ini, "-platform", "offscreen"});
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "config").string()));
+      station_.setProcessEnvironment(env);
+    } else {
+      station_.setProgram(KV37_UPDATE_CLI);
+      station_.setArguments({"station", ini});
+    }
     // Nobody reads the board here: a full pipe would stop the station's
     // thread, and every unit with it.
     station_.setStandardOutputFile(QProcess::nullDevice());
@@ -76,9 +89,11 @@ class StationUnderTest {
   std::string Link(int slot) const { return (dir_ / ("unit-" + std::to_string(slot))).string(); }
   std::string Image() const { return (dir_ / "os.bin").string(); }
   std::string Database() const { return (dir_ / "units.db").string(); }
-  // user + system seconds the station has used so far.
-  double CpuSeconds() const {
-    std::ifstream stat("/proc/" + std::to_string(station_.processId()) + "/stat");
+  // user + system seconds the station has used so far; with `mainThread`,
+  // only its main thread's (the window's, or the board's event loop).
+  double CpuSeconds(bool mainThread = false) const {
+    const std::string pid = std::to_string(station_.processId());
+    std::ifstream stat("/proc/" + pid + (mainThread ? "/task/" + pid : std::string()) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     const auto after = text.rfind(')');
     std::istringstream fields(text.substr(after + 2));
@@ -255,6 +270,60 @@ BENCHMARK(RepliesWithTheDatabaseHeld)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// 32 units at once, every reply's latency above the unit's 100 ms read gap,
+// under the terminal board and under the station window.
+void RepliesUnderTheFrontEnd(benchmark::State& state) {
+  constexpr int kSlots = 32;
+  const auto front = static_cast<FrontEnd>(state.range(0));
+  for (auto _ : state) {
+    StationUnderTest station(kSlots, front);
+    std::vector<std::unique_ptr<sim::SerialTransport>> lines;
+    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
+    std::vector<sim::RunSummary> summaries(kSlots);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kSlots; ++i) {
+      lines.push_back(sim::SerialTransport::CreatePseudoTerminal());
+      sim::SimConfig config;
+      config.pages = Pages();
+      config.baud = 57600;
+      config.startTimeout = std::chrono::milliseconds(30000);
+      units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
+    }
+    const double cpuBefore = station.CpuSeconds(), mainBefore = station.CpuSeconds(true);
+    const auto began = Clock::now();
+    for (int i = 0; i < kSlots; ++i) {
+      threads.emplace_back([&, i] { summaries[i] = units[i]->Run(); });
+      fs::create_symlink(lines[i]->PeerPath(), station.Link(i));
+    }
+    for (std::thread& t : threads) t.join();
+    const double wall = std::chrono::duration<double>(Clock::now() - began).count();
+    std::vector<double> latencies;
+    int passed = 0;
+    for (const sim::RunSummary& summary : summaries) {
+      passed += summary.outcome == sim::SimOutcome::Success;
+      for (const auto latency : summary.latencies)
+        latencies.push_back(std::chrono::duration<double, std::milli>(latency).count() - 100.0);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    state.SetIterationTime(wall);
+    state.counters["units_passed"] = passed;
+    state.counters["station_cpu_s"] = station.CpuSeconds() - cpuBefore;
+    state.counters["main_thread_cpu_s"] = station.CpuSeconds(true) - mainBefore;
+    if (!latencies.empty()) {
+      state.counters["over_gap_median_ms"] = latencies[latencies.size() / 2];
+      state.counters["over_gap_p99_ms"] = latencies[latencies.size() * 99 / 100];
+      state.counters["over_gap_max_ms"] = latencies.back();
+    }
+  }
+}
+BENCHMARK(RepliesUnderTheFrontEnd)
+    ->ArgName("window")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 
