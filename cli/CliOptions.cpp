@@ -27,7 +27,9 @@ constexpr const char* kExitStatusHelp =
     "       station): they are kept in DB.unwritten beside it\n"
     "  130  interrupted by SIGINT (128 + 2)\n"
     "  143  interrupted by SIGTERM (128 + 15)\n"
-    "A station stopped by SIGINT or SIGTERM exits 0, or 6; history exits 0 or 5.\n";
+    "A station stopped by SIGINT or SIGTERM exits 0, or 6; history and\n"
+    "records-schema exit 0 or 5; forward exits 0 when every row reached the\n"
+    "records server, 6 when rows still wait, 5 when the database cannot be read.\n";
 
 // The update options, on the program itself (the default command) and on
 // `update`, bound to the same fields.
@@ -111,12 +113,17 @@ ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& 
   station->add_option("--log", o.station.logPath, "append a timestamped record to FILE")
       ->type_name("FILE");
 
-  CLI::App* history = app.add_subcommand("history", "show the units a unit database recorded");
-  history->add_option("DB", o.history.database, "the unit database")->required();
+  CLI::App* history =
+      app.add_subcommand("history", "show the units a unit database or a records server recorded");
+  history
+      ->add_option("DB", o.history.database,
+                   "the unit database (SQLite), or a records server's postgresql:// URI")
+      ->required();
   history->add_option("--since", o.history.since, "from this local time on (2026-12-09T08:00)")
       ->type_name("TIME");
   history->add_option("--until", o.history.until, "before this local time")->type_name("TIME");
   history->add_option("--slot", o.history.slot, "only this slot")->type_name("NAME");
+  history->add_option("--station", o.history.station, "only this station")->type_name("NAME");
   history
       ->add_option("--outcome", o.history.outcome,
                    "only this outcome: success, unit-failure, silent, port-lost, open-error, "
@@ -124,6 +131,27 @@ ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& 
       ->type_name("KEYWORD");
   history->add_option("--format", o.history.format, "table, csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
+  CLI::Option* stats = history->add_flag(
+      "--stats", o.history.stats,
+      "per station, slot and adapter: units, passed, failed by outcome, yield, median time");
+  history
+      ->add_option("--trace", o.history.trace,
+                   "the last serial traffic of the unit ID (one that did not succeed)")
+      ->type_name("ID")
+      ->excludes(stats);
+
+  CLI::App* forward = app.add_subcommand(
+      "forward", "send a unit database's rows not yet forwarded to a records server, and exit");
+  forward->add_option("DB", o.forward.database, "the unit database (SQLite)")->required();
+  forward->add_option("--to", o.forward.to, "the records server (postgresql:// URI)")
+      ->type_name("URI")
+      ->required();
+
+  CLI::App* schema = app.add_subcommand(
+      "records-schema",
+      "print the SQL that makes a PostgreSQL database a records server (for its administrator)");
+  schema->add_option("--apply", o.schema.apply, "create it in this database instead of printing it")
+      ->type_name("URI");
 
   try {
     app.parse(argc, argv);
@@ -141,6 +169,10 @@ ParsedOptions ParseCliOptions(int argc, const char* const argv[], std::ostream& 
     o.command = Command::Station;
   } else if (history->parsed()) {
     o.command = Command::History;
+  } else if (forward->parsed()) {
+    o.command = Command::Forward;
+  } else if (schema->parsed()) {
+    o.command = Command::RecordsSchema;
   } else if (const std::string problem = CheckUpdate(o.update); !problem.empty()) {
     return {std::nullopt, static_cast<int>(ExitStatus::Usage), problem, o.json};
   }

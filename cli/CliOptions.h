@@ -1,8 +1,8 @@
 #pragma once
 // kv37-update-cli's command line: the subcommands update (also the default,
 // so `kv37-update-cli IMAGE --port ...` keeps working), list-ports (also
-// `--list-ports`), station and history, their options, their checks and the
-// help text with the exit statuses.
+// `--list-ports`), station, history, forward and records-schema, their
+// options, their checks and the help text with the exit statuses.
 
 #include <optional>
 #include <ostream>
@@ -11,7 +11,7 @@
 
 namespace kv37::cli {
 
-enum class Command { Update, ListPorts, Station, History };
+enum class Command { Update, ListPorts, Station, History, Forward, RecordsSchema };
 
 struct UpdateOptions {
   std::string image;               // OS image file
@@ -30,11 +30,23 @@ struct StationOptions {
 };
 
 struct HistoryOptions {
-  std::string database;
+  std::string database;      // an SQLite file, or a records server's postgresql:// URI
   std::string since, until;  // ISO 8601 local times; empty for no bound
   std::string slot;
+  std::string station;
   std::string outcome;           // an outcome keyword; empty for any
   std::string format = "table";  // table, csv or json
+  bool stats = false;            // yield per station, slot and adapter instead of the units
+  std::string trace;             // a unit's identity: its serial traffic instead of the units
+};
+
+struct ForwardOptions {
+  std::string database;  // the SQLite unit database whose waiting rows go
+  std::string to;        // the records server's URI
+};
+
+struct SchemaOptions {
+  std::string apply;  // a records server's URI to create the schema in; empty: print it
 };
 
 struct CliOptions {
@@ -43,6 +55,8 @@ struct CliOptions {
   UpdateOptions update;
   StationOptions station;
   HistoryOptions history;
+  ForwardOptions forward;
+  SchemaOptions schema;
 };
 
 struct ParsedOptions {

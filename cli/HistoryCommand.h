@@ -1,6 +1,9 @@
 #pragma once
-// The history command: the units a unit database recorded, filtered by time,
-// slot and outcome, printed as a table, CSV or JSON.
+// The records commands: history (the units a unit database or a records
+// server recorded, filtered by time, station, slot and outcome, as a table,
+// CSV or JSON; their yield with --stats; a failed unit's serial traffic with
+// --trace), forward (a database's waiting rows to a records server) and
+// records-schema (the server's tables, printed or created).
 
 #include <ostream>
 
@@ -8,8 +11,11 @@
 
 namespace kv37::cli {
 
-// Prints the rows; returns the exit status (5 with the reason on `err` when
-// the database cannot be read or a time is no time).
+// Each prints its result on `out` and returns the exit status (5 with the
+// reason on `err` when the database or server cannot be read or an
+// argument is wrong; forward 6 when rows still wait).
 int RunHistory(const HistoryOptions& options, std::ostream& out, std::ostream& err);
+int RunForward(const ForwardOptions& options, std::ostream& out, std::ostream& err);
+int RunRecordsSchema(const SchemaOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace kv37::cli

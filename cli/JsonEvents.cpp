@@ -79,6 +79,10 @@ std::string PortEventJson(const PortEvent& event) {
                      {"elapsed_ms", static_cast<qint64>(event.elapsed.count())}};
   if (event.slot != event.port) object["slot"] = Text(event.slot);
   if (event.usb) object["usb"] = UsbJson(*event.usb);
+  // The unit's identity, as its record keeps it (history --trace ID).
+  if (!event.unit.empty() &&
+      (event.kind == PortEventKind::Opened || event.kind == PortEventKind::Finished))
+    object["unit"] = Text(event.unit);
   switch (event.kind) {
     case PortEventKind::Opened:
       object["path"] = Text(event.path);

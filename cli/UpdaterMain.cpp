@@ -199,6 +199,10 @@ int RunUpdater(int argc, char** argv) {
       }
       case Command::History:
         return RunHistory(options.history, std::cout, std::cerr);
+      case Command::Forward:
+        return RunForward(options.forward, std::cout, std::cerr);
+      case Command::RecordsSchema:
+        return RunRecordsSchema(options.schema, std::cout, std::cerr);
       case Command::Station:
         return RunStation(options);
       case Command::Update:

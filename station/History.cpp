@@ -12,14 +12,14 @@
 
 namespace kv37 {
 
-namespace {
-
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
+
+namespace {
 
 // Shown in the technician's own time.
 std::string Local(const std::string& utc) {
@@ -29,27 +29,36 @@ std::string Local(const std::string& utc) {
 
 }  // namespace
 
-std::string HistoryTable(const std::vector<UnitRow>& rows) {
-  if (rows.empty()) return "no units recorded\n";
-  std::vector<std::array<std::string, 8>> lines{
-      {"STARTED", "STATION", "SLOT", "ADAPTER", "OUTCOME", "PAGES", "TIME", "REASON"}};
-  for (const UnitRow& r : rows) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%.1f s", static_cast<double>(r.elapsedMs) / 1000.0);
-    lines.push_back({Local(r.started), r.station, r.slot, r.serial.empty() ? r.port : r.serial,
-                     r.outcome, std::to_string(r.pagesServed), time, r.reason});
-  }
-  std::array<std::size_t, 8> width{};
-  for (const auto& line : lines)
+std::string TextTable(const std::vector<std::vector<std::string>>& lines) {
+  std::vector<std::size_t> width;
+  for (const auto& line : lines) {
+    width.resize(std::max(width.size(), line.size()));
     for (std::size_t i = 0; i < line.size(); ++i) width[i] = std::max(width[i], line[i].size());
+  }
   std::string text;
   for (const auto& line : lines) {
     for (std::size_t i = 0; i < line.size(); ++i)
       text +=
           line[i] + (i + 1 < line.size() ? std::string(width[i] - line[i].size() + 2, ' ') : "");
+    // An empty last cell leaves no padding behind.
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     text += "\n";
   }
   return text;
+}
+
+std::string HistoryTable(const std::vector<UnitRow>& rows) {
+  if (rows.empty()) return "no units recorded\n";
+  std::vector<std::vector<std::string>> lines{
+      {"STARTED", "UNIT", "STATION", "SLOT", "ADAPTER", "OUTCOME", "PAGES", "TIME", "REASON"}};
+  for (const UnitRow& r : rows) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f s", static_cast<double>(r.elapsedMs) / 1000.0);
+    lines.push_back({Local(r.started), r.unitId.substr(0, 8), r.station, r.slot,
+                     r.serial.empty() ? r.port : r.serial, r.outcome, std::to_string(r.pagesServed),
+                     time, r.reason});
+  }
+  return TextTable(lines);
 }
 
 std::string HistoryCsv(const std::vector<UnitRow>& rows) {

@@ -10,6 +10,11 @@
 
 namespace kv37 {
 
+// `text` as one CSV field (RFC 4180): quoted when it must be.
+std::string CsvField(const std::string& text);
+// Columns padded to their widest cell, two spaces apart.
+std::string TextTable(const std::vector<std::vector<std::string>>& lines);
+
 std::string HistoryTable(const std::vector<UnitRow>& rows);
 std::string HistoryCsv(const std::vector<UnitRow>& rows);
 std::string HistoryJson(const std::vector<UnitRow>& rows);

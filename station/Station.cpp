@@ -92,7 +92,7 @@ Station::Station(StationSpec spec, const MemoryStream& image, UnitRecorder& reco
       slots_[*slot].usb = usb;
       Arrived(*slot, node);
     } else {
-      Note("adapter " + node + " (" + UsbIdentityText(usb) + ") belongs to no slot: left alone");
+      Notify("adapter " + node + " (" + UsbIdentityText(usb) + ") belongs to no slot: left alone");
     }
   };
   watch_.onUsbLeft = [this](const std::string& node) {
@@ -363,12 +363,12 @@ void Station::Acknowledge(std::size_t slot) {
 }
 
 void Station::RecordingFailed(const std::string& reason) {
-  Note("unit database " + recorder_.Path() + ": " + reason +
-       "; no new unit starts until it can record again");
+  Notify("unit database " + recorder_.Path() + ": " + reason +
+         "; no new unit starts until it can record again");
 }
 
 void Station::RecordingAgain() {
-  Note("unit database " + recorder_.Path() + " records again");
+  Notify("unit database " + recorder_.Path() + " records again");
   for (std::size_t slot = 0; slot < slots_.size(); ++slot)
     if (slots_[slot].state == SlotState::Held) StartUnit(slot);
 }
@@ -377,7 +377,7 @@ void Station::Changed(std::size_t slot) {
   for (StationListener* listener : listeners_) listener->SlotChanged(slots_[slot]);
 }
 
-void Station::Note(const std::string& text) {
+void Station::Notify(const std::string& text) {
   for (StationListener* listener : listeners_) listener->Note(text);
 }
 

@@ -91,6 +91,10 @@ class Station : public QObject, private EventSink {
   // leaves. Nothing when the slot holds no failure.
   void Acknowledge(std::size_t slot);
 
+  // Tells every listener `text`, a note that belongs to no slot (the
+  // records server, say).
+  void Notify(const std::string& text);
+
   const std::vector<SlotView>& Slots() const { return slots_; }
   const StationSpec& Spec() const { return spec_; }
   // Whose device events tell of the adapters ("udev", "kernel").
@@ -107,7 +111,6 @@ class Station : public QObject, private EventSink {
   std::optional<std::size_t> SlotOfUsb(const TUsbIdentity& usb) const;
   std::optional<std::size_t> SlotOfPath(const std::string& path) const;
   void Changed(std::size_t slot);
-  void Note(const std::string& text);
   void StopIfIdle();
 
   StationSpec spec_;

@@ -17,6 +17,8 @@
 
 #include "SerialDevice.h"
 
+#include "RecordsServer.h"
+
 namespace kv37 {
 
 namespace {
@@ -151,6 +153,10 @@ class Parser {
       if (spec_.sha256.size() != 64 ||
           spec_.sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
         throw Fail("sha256 must be 64 hexadecimal digits");
+    } else if (key == "forward") {
+      if (const std::string problem = RecordsServerUriProblem(value); !problem.empty())
+        throw Fail("forward: " + problem);
+      spec_.forward = value;
     } else if (key == "settle") {
       char* end = nullptr;
       const double seconds = std::strtod(value.c_str(), &end);

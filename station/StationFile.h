@@ -43,6 +43,7 @@ struct StationSpec {
   std::string image;     // absolute, or as written when the file's folder is unknown
   std::string sha256;    // lower-case hex; empty when not given
   std::string database;  // resolved like the image; empty when not given
+  std::string forward;   // the records server's URI (libpq); empty when none
   std::chrono::milliseconds settle{1000};
   bool waitForUnit = false;
   bool fast = false;

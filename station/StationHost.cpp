@@ -12,9 +12,20 @@ StationHost::StationHost(const std::string& file, const std::string& database,
   }
   watch_ = MakeSystemAdapterWatch(SlotPaths(setup_.spec));
   station_ = std::make_unique<Station>(setup_.spec, image_, *recorder_, *watch_, clock_);
+  recorder_->onAllWritten = [this] {
+    for (const auto& call : written_) call();
+  };
+  if (!setup_.spec.forward.empty()) {
+    forwarder_ = std::make_unique<RecordsForwarder>(setup_.database, setup_.spec.forward);
+    forwarder_->onTrouble = [this](const std::string& text) { station_->Notify(text); };
+    forwarder_->onForwarding = [this](const std::string& text) { station_->Notify(text); };
+    AddWrittenListener([this] { forwarder_->Wake(); });
+  }
 }
 
-StationHost::~StationHost() = default;
+StationHost::~StationHost() {
+  recorder_->onAllWritten = nullptr;
+}
 
 void StationHost::Start() {
   try {

@@ -1,8 +1,10 @@
 #include "UnitDatabase.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QTimeZone>
+#include <QUuid>
 #include <chrono>
 #include <thread>
 
@@ -34,16 +36,35 @@ CREATE TABLE IF NOT EXISTS units (
   repeats INTEGER NOT NULL,
   replies INTEGER NOT NULL,
   beyond_image INTEGER NOT NULL,
-  elapsed_ms INTEGER NOT NULL
+  elapsed_ms INTEGER NOT NULL,
+  unit_id TEXT,
+  forwarded INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX IF NOT EXISTS units_started ON units (started);
 CREATE TABLE IF NOT EXISTS units_version (version INTEGER NOT NULL);
 )";
 
+// Without unit_id, which a file from before identities lacks.
 constexpr const char* kColumns =
     "started, ended, station, slot, port, usb_vendor, usb_product, usb_serial, usb_port, image, "
     "image_sha256, outcome, exit_status, reason, pages_served, repeats, replies, beyond_image, "
     "elapsed_ms";
+
+// Added to a file from before units had identities and could be forwarded;
+// its rows get identities of their own.
+constexpr const char* kAddIdentities = R"(
+ALTER TABLE units ADD COLUMN unit_id TEXT;
+ALTER TABLE units ADD COLUMN forwarded INTEGER NOT NULL DEFAULT 0;
+UPDATE units SET unit_id = lower(hex(randomblob(4))) || '-' || lower(hex(randomblob(2))) || '-4' ||
+  substr(lower(hex(randomblob(2))), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) ||
+  substr(lower(hex(randomblob(2))), 2) || '-' || lower(hex(randomblob(6)));
+)";
+
+constexpr const char* kIdentityIndexes = R"(
+CREATE UNIQUE INDEX IF NOT EXISTS units_unit_id ON units (unit_id);
+CREATE INDEX IF NOT EXISTS units_unforwarded ON units (id) WHERE forwarded = 0;
+CREATE TABLE IF NOT EXISTS unit_traces (unit_id TEXT PRIMARY KEY, trace BLOB NOT NULL);
+)";
 
 // A prepared statement, finalized on every way out.
 class Statement {
@@ -65,7 +86,32 @@ class Statement {
     const unsigned char* text = sqlite3_column_text(stmt_, column);
     return text ? reinterpret_cast<const char*>(text) : "";
   }
+  std::string Blob(int column) {
+    const void* blob = sqlite3_column_blob(stmt_, column);
+    return blob ? std::string(static_cast<const char*>(blob),
+                              static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+                : std::string();
+  }
+  void BindBlob(int index, const std::string& bytes) {
+    sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+  }
   int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+
+  // The 20 columns of a row, from `first` on, in kUnitColumns' order.
+  UnitRow Row(int first = 0) {
+    UnitRow r;
+    int c = first;
+    for (std::string* text :
+         {&r.started, &r.ended, &r.station, &r.slot, &r.port, &r.vendorId, &r.productId, &r.serial,
+          &r.usbPort, &r.image, &r.imageSha256, &r.outcome})
+      *text = Text(c++);
+    r.exitStatus = static_cast<int>(Int(c++));
+    r.reason = Text(c++);
+    for (int64_t* value : {&r.pagesServed, &r.repeats, &r.replies, &r.beyondImage, &r.elapsedMs})
+      *value = Int(c++);
+    r.unitId = Text(c++);
+    return r;
+  }
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
@@ -88,13 +134,23 @@ UnitDatabase::UnitDatabase(const std::string& path, bool readOnly) : path_(path)
       Exec("PRAGMA synchronous = FULL");
       // One transaction: the file is marked once, by whoever comes first;
       // a file that already holds rows from before the mark is of layout 1.
-      ExecWaiting((std::string("BEGIN IMMEDIATE;") + kSchema +
-                   "INSERT INTO units_version SELECT CASE WHEN (SELECT count(*) FROM units) = 0 "
-                   "THEN " +
-                   std::to_string(kSchemaVersion) +
-                   " ELSE 1 END WHERE NOT EXISTS (SELECT 1 FROM units_version);"
-                   "COMMIT;")
-                      .c_str());
+      ExecWaiting("BEGIN IMMEDIATE");
+      try {
+        Exec(kSchema);
+        Exec((std::string("INSERT INTO units_version SELECT CASE WHEN (SELECT count(*) FROM "
+                          "units) = 0 THEN ") +
+              std::to_string(kSchemaVersion) +
+              " ELSE 1 END WHERE NOT EXISTS (SELECT 1 FROM units_version);")
+                 .c_str());
+        Migrate();
+        Exec("COMMIT");
+      } catch (const UnitDatabaseError&) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+      }
+    } else {
+      Statement has(db_, "SELECT count(*) FROM pragma_table_info('units') WHERE name = 'unit_id'");
+      hasUnitIds_ = has.Step() == SQLITE_ROW && has.Int(0) > 0;
     }
     Statement probe(db_, "SELECT count(*) FROM units");
     if (probe.Step() != SQLITE_ROW) throw UnitDatabaseError(sqlite3_errmsg(db_));
@@ -114,6 +170,16 @@ UnitDatabase::UnitDatabase(const std::string& path, bool readOnly) : path_(path)
 
 UnitDatabase::~UnitDatabase() {
   sqlite3_close(db_);
+}
+
+void UnitDatabase::Migrate() {
+  bool identities = false;
+  {
+    Statement has(db_, "SELECT count(*) FROM pragma_table_info('units') WHERE name = 'unit_id'");
+    identities = has.Step() == SQLITE_ROW && has.Int(0) > 0;
+  }
+  if (!identities) Exec(kAddIdentities);
+  Exec(kIdentityIndexes);
 }
 
 void UnitDatabase::Exec(const char* sql) {
@@ -147,11 +213,13 @@ void UnitDatabase::ExecWaiting(const char* sql) {
 }
 
 std::optional<std::string> UnitDatabase::Record(const UnitRow& r, bool once) {
+  const std::string unitId = r.unitId.empty() ? NewUnitId() : r.unitId;
   try {
-    Statement insert(db_, std::string("INSERT INTO units (") + kColumns + ") SELECT " +
-                              "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?" +
-                              (once ? " WHERE NOT EXISTS (SELECT 1 FROM units WHERE started = ?1 "
-                                      "AND station = ?3 AND slot = ?4)"
+    Exec("BEGIN IMMEDIATE");
+    Statement insert(db_, std::string("INSERT INTO units (") + kColumns + ", unit_id) SELECT " +
+                              "?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?" +
+                              (once ? " WHERE NOT EXISTS (SELECT 1 FROM units WHERE unit_id = ?20 "
+                                      "OR (started = ?1 AND station = ?3 AND slot = ?4))"
                                     : ""));
     int i = 0;
     for (const std::string* text :
@@ -162,15 +230,24 @@ std::optional<std::string> UnitDatabase::Record(const UnitRow& r, bool once) {
     insert.Bind(++i, r.reason);
     for (const int64_t value : {r.pagesServed, r.repeats, r.replies, r.beyondImage, r.elapsedMs})
       insert.Bind(++i, value);
-    // One statement outside a transaction is its own transaction.
-    if (insert.Step() != SQLITE_DONE) return std::string(sqlite3_errmsg(db_));
+    insert.Bind(++i, unitId);
+    if (insert.Step() != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+    if (sqlite3_changes(db_) > 0 && !r.trace.empty()) {
+      Statement trace(db_, "INSERT OR REPLACE INTO unit_traces (unit_id, trace) VALUES (?, ?)");
+      trace.Bind(1, unitId);
+      trace.BindBlob(2, r.trace);
+      if (trace.Step() != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+    }
+    Exec("COMMIT");
   } catch (const UnitDatabaseError& e) {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     return std::string(e.what());
   }
   return std::nullopt;
 }
 
 std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
+  if (!f.unit.empty() && !hasUnitIds_) return {};
   std::string where = " WHERE 1";
   std::vector<std::string> values;
   const auto match = [&](const char* clause, const std::string& value) {
@@ -182,9 +259,13 @@ std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
   match(" AND started < ?", f.until);
   match(" AND slot = ?", f.slot);
   match(" AND outcome = ?", f.outcome);
-  std::string sql = std::string("SELECT ") + kColumns + " FROM ";
+  match(" AND station = ?", f.station);
+  if (!f.unit.empty() && hasUnitIds_) match(" AND unit_id LIKE ? || '%'", f.unit);
+  const std::string columns =
+      std::string(kColumns) + (hasUnitIds_ ? ", unit_id" : ", '' AS unit_id");
+  std::string sql = "SELECT " + columns + " FROM ";
   if (f.last > 0)
-    sql += std::string("(SELECT id, ") + kColumns + " FROM units" + where +
+    sql += "(SELECT id, " + columns + " FROM units" + where +
            " ORDER BY started DESC, id DESC LIMIT " + std::to_string(f.last) + ")";
   else
     sql += "units" + where;
@@ -193,26 +274,74 @@ std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
   for (std::size_t i = 0; i < values.size(); ++i) query.Bind(static_cast<int>(i + 1), values[i]);
   std::vector<UnitRow> rows;
   int step;
+  while ((step = query.Step()) == SQLITE_ROW) rows.push_back(query.Row());
+  if (step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  return rows;
+}
+
+std::optional<std::string> UnitDatabase::Trace(const std::string& unitId) {
+  if (!hasUnitIds_) return std::nullopt;
+  Statement query(db_, "SELECT trace FROM unit_traces WHERE unit_id = ?");
+  query.Bind(1, unitId);
+  const int step = query.Step();
+  if (step == SQLITE_ROW) return query.Blob(0);
+  if (step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  return std::nullopt;
+}
+
+bool UnitDatabase::Has(const std::string& unitId) {
+  if (!hasUnitIds_) return false;
+  Statement query(db_, "SELECT 1 FROM units WHERE unit_id = ?");
+  query.Bind(1, unitId);
+  const int step = query.Step();
+  if (step != SQLITE_ROW && step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  return step == SQLITE_ROW;
+}
+
+std::vector<UnitRow> UnitDatabase::Unforwarded(std::size_t limit) {
+  Statement query(db_, std::string("SELECT ") + kColumns +
+                           ", unit_id, t.trace FROM units LEFT JOIN unit_traces t USING "
+                           "(unit_id) WHERE forwarded = 0 ORDER BY id LIMIT " +
+                           std::to_string(limit));
+  std::vector<UnitRow> rows;
+  int step;
   while ((step = query.Step()) == SQLITE_ROW) {
-    UnitRow r;
-    int c = 0;
-    for (std::string* text :
-         {&r.started, &r.ended, &r.station, &r.slot, &r.port, &r.vendorId, &r.productId, &r.serial,
-          &r.usbPort, &r.image, &r.imageSha256, &r.outcome})
-      *text = query.Text(c++);
-    r.exitStatus = static_cast<int>(query.Int(c++));
-    r.reason = query.Text(c++);
-    for (int64_t* value : {&r.pagesServed, &r.repeats, &r.replies, &r.beyondImage, &r.elapsedMs})
-      *value = query.Int(c++);
-    rows.push_back(std::move(r));
+    rows.push_back(query.Row());
+    rows.back().trace = query.Blob(20);
   }
   if (step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
   return rows;
 }
 
+std::size_t UnitDatabase::CountUnforwarded() {
+  Statement query(db_, "SELECT count(*) FROM units WHERE forwarded = 0");
+  if (query.Step() != SQLITE_ROW) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  return static_cast<std::size_t>(query.Int(0));
+}
+
+std::string UnitDatabase::OldestUnforwardedEnd() {
+  Statement query(db_, "SELECT ended FROM units WHERE forwarded = 0 ORDER BY id LIMIT 1");
+  const int step = query.Step();
+  if (step != SQLITE_ROW && step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  return step == SQLITE_ROW ? query.Text(0) : std::string();
+}
+
+void UnitDatabase::MarkForwarded(const std::vector<std::string>& unitIds) {
+  if (unitIds.empty()) return;
+  std::string sql = "UPDATE units SET forwarded = 1 WHERE unit_id IN (?";
+  for (std::size_t i = 1; i < unitIds.size(); ++i) sql += ",?";
+  sql += ")";
+  Statement update(db_, sql);
+  for (std::size_t i = 0; i < unitIds.size(); ++i) update.Bind(static_cast<int>(i + 1), unitIds[i]);
+  // One statement is its own transaction.
+  if (update.Step() != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+}
+
 bool UnitFilter::Matches(const UnitRow& r) const {
   return (since.empty() || r.started >= since) && (until.empty() || r.started < until) &&
-         (slot.empty() || r.slot == slot) && (outcome.empty() || r.outcome == outcome);
+         (slot.empty() || r.slot == slot) && (outcome.empty() || r.outcome == outcome) &&
+         (station.empty() || r.station == station) &&
+         (unit.empty() || r.unitId.rfind(unit, 0) == 0);
 }
 
 std::vector<std::string> UnitRowFields(const UnitRow& r) {
@@ -234,7 +363,8 @@ std::vector<std::string> UnitRowFields(const UnitRow& r) {
           std::to_string(r.repeats),
           std::to_string(r.replies),
           std::to_string(r.beyondImage),
-          std::to_string(r.elapsedMs)};
+          std::to_string(r.elapsedMs),
+          r.unitId};
 }
 
 namespace {
@@ -271,6 +401,9 @@ QJsonObject UnitRowJson(const UnitRow& r) {
   for (const auto& [name, field] : TextColumns()) json[name] = QString::fromStdString(r.*field);
   json["exit_status"] = r.exitStatus;
   for (const auto& [name, field] : NumberColumns()) json[name] = static_cast<qint64>(r.*field);
+  json["unit_id"] = QString::fromStdString(r.unitId);
+  if (!r.trace.empty())
+    json["trace"] = QString::fromLatin1(QByteArray::fromStdString(r.trace).toBase64());
   return json;
 }
 
@@ -286,6 +419,8 @@ std::optional<UnitRow> UnitRowFromJson(const QJsonObject& json) {
     if (!json[name].isDouble()) return std::nullopt;
     r.*field = json[name].toInteger();
   }
+  r.unitId = json["unit_id"].toString().toStdString();
+  r.trace = QByteArray::fromBase64(json["trace"].toString().toLatin1()).toStdString();
   return r;
 }
 
@@ -297,6 +432,10 @@ std::optional<std::string> UtcFromLocal(const std::string& local) {
     time = day.startOfDay();
   }
   return time.toUTC().toString(Qt::ISODateWithMs).toStdString();
+}
+
+std::string NewUnitId() {
+  return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
 }
 
 std::string UtcNow() {

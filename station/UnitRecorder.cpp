@@ -59,6 +59,8 @@ void UnitRecorder::Report(const PortEvent& event) {
   row.replies = event.pages.replies;
   row.beyondImage = event.pages.beyond;
   row.elapsedMs = event.elapsed.count();
+  row.unitId = event.unit.empty() ? NewUnitId() : event.unit;
+  if (event.trace) row.trace = *event.trace;
   std::lock_guard lock(mutex_);
   if (finishing_) return;
   queue_.push_back(std::move(row));

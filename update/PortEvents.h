@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ enum class PortEventKind {
 
 struct PortEvent {
   PortEventKind kind = PortEventKind::Opened;
+  std::string unit;                 // the unit's identity, a UUID made when its run began
   std::string slot;                 // the station's slot; for `update` the port as given
   std::string port;                 // as given on the command line, or the slot's device
   std::optional<TUsbIdentity> usb;  // the adapter, on Opened and Finished
@@ -60,6 +62,8 @@ struct PortEvent {
   std::chrono::milliseconds elapsed{0};  // since this port's run began
   std::string text;
   PortOutcome outcome = PortOutcome::Success;
+  // Finished without success: the run's last serial traffic (SerialTrace.h).
+  std::shared_ptr<const std::string> trace;
 };
 
 struct ImageInfo {

@@ -1,6 +1,7 @@
 #include "PortRun.h"
 
 #include <QTimer>
+#include <QUuid>
 #include <algorithm>
 
 #include "Comm.h"
@@ -49,7 +50,8 @@ PortRun::PortRun(std::string slot, std::string port, const MemoryStream& image, 
       idleGuard_(new QTimer(this)),
       served_(kPageNumbers, false),
       imagePages_(static_cast<unsigned>(
-          std::max<std::size_t>(1, (image.Size() + kPageSize - 1) / kPageSize))) {
+          std::max<std::size_t>(1, (image.Size() + kPageSize - 1) / kPageSize))),
+      unit_(QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString()) {
   // The window's line settings; the rest are the component's defaults.
   comm_->CommName = port_;
   comm_->SetBaudRate(kLineRate);
@@ -153,7 +155,8 @@ void PortRun::Interrupt(int signal) {
   Finish(PortOutcome::Interrupted, "interrupted before the unit ended");
 }
 
-void PortRun::ChunkReceived(const uint8_t*, uint16_t) {
+void PortRun::ChunkReceived(const uint8_t* data, uint16_t length) {
+  if (!finished_) trace_.Add(Elapsed(), SerialTrace::Way::FromUnit, data, length);
   idleGuard_->stop();
   pendingEnd_.reset();
 }
@@ -183,6 +186,9 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
   event.text = reason;
   event.device = comm_->LastOpenResult().devicePath;
   if (outcome == PortOutcome::Interrupted) event.signal = signal_;
+  // A unit that passed needs no record of its traffic.
+  if (outcome != PortOutcome::Success && !trace_.Empty())
+    event.trace = std::make_shared<const std::string>(trace_.Serialize());
   result_ = {port_, outcome, reason, pages_, event.elapsed, slot_};
   sink_.Report(event);
 
@@ -196,15 +202,20 @@ void PortRun::Finish(PortOutcome outcome, const std::string& reason) {
 PortEvent PortRun::Event(PortEventKind kind) const {
   PortEvent event;
   event.kind = kind;
+  event.unit = unit_;
   event.slot = slot_;
   event.port = port_;
   if (kind == PortEventKind::Opened || kind == PortEventKind::Finished) event.usb = usb_;
   event.page = lastPage_;
   event.pages = pages_;
   event.percent = PercentOf(pages_);
-  if (started_ != Clock::time_point{})
-    event.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
+  event.elapsed = Elapsed();
   return event;
+}
+
+std::chrono::milliseconds PortRun::Elapsed() const {
+  if (started_ == Clock::time_point{}) return {};
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
 }
 
 // ---------------------------------------------------------------------------
@@ -223,8 +234,10 @@ std::string PortRun::LostText(const std::string& server, const std::string& port
   return port + ": adapter unplugged or line failed";
 }
 
-void PortRun::Written(const uint8_t*, uint16_t length) {
-  if (finished_ || length != kPageReplyLength) return;
+void PortRun::Written(const uint8_t* data, uint16_t length) {
+  if (finished_) return;
+  trace_.Add(Elapsed(), SerialTrace::Way::ToUnit, data, length);
+  if (length != kPageReplyLength) return;
   ++pages_.replies;
   if (lastPage_ >= imagePages_)
     ++pages_.beyond;

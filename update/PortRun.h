@@ -16,6 +16,7 @@
 
 #include "MemoryStream.h"
 #include "PortEvents.h"
+#include "SerialTrace.h"
 #include "UpdateDriver.h"
 #include "UpdateView.h"
 
@@ -92,6 +93,7 @@ class PortRun : public QObject, public kv37::UpdateView {
   void AfterController(bool chunkHandled);
   void Finish(PortOutcome outcome, const std::string& reason);
   PortEvent Event(PortEventKind kind) const;
+  std::chrono::milliseconds Elapsed() const;
 
   std::string slot_;
   std::string port_;
@@ -117,6 +119,8 @@ class PortRun : public QObject, public kv37::UpdateView {
   bool finished_ = false;
   int signal_ = 0;  // the signal that interrupted the run
   PortResult result_;
+  std::string unit_;   // the unit's identity
+  SerialTrace trace_;  // kept for a failure's record
 };
 
 }  // namespace kv37

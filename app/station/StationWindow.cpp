@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSettings>
@@ -106,16 +107,17 @@ StationWindow::StationWindow(StationHost& host, QWidget* parent)
     Tick();
   });
 
-  host.Recorder().onAllWritten = [this] { lastUnits_->Reload(); };
+  // The host outlives the window: the list is asked for only while it is there.
+  host.AddWrittenListener([list = QPointer<LastUnits>(lastUnits_)] {
+    if (list) list->Reload();
+  });
   host.Start();
   Tick();
   lastUnits_->Reload();
   if (grid_->Count() > 0) grid_->Tile(0)->setFocus();
 }
 
-StationWindow::~StationWindow() {
-  host_.Recorder().onAllWritten = nullptr;
-}
+StationWindow::~StationWindow() = default;
 
 void StationWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
@@ -209,12 +211,30 @@ void StationWindow::Tick() {
     waitingSince_.reset();
     records = "records: writing to " + database;
   }
+  bool trouble = recorder.Blocked() || fileChanged_;
+  if (RecordsForwarder* forwarder = host_.Forwarder()) {
+    const RecordsForwarder::State server = forwarder->Now();
+    const QString name = QString::fromStdString(forwarder->ServerName());
+    if (!server.trouble.empty()) {
+      trouble = true;
+      const QDateTime oldest =
+          QDateTime::fromString(QString::fromStdString(server.oldest), Qt::ISODateWithMs);
+      records += QString(" · %1 rows wait for %2 since %3")
+                     .arg(server.waiting)
+                     .arg(name, oldest.toLocalTime().toString("HH:mm:ss"));
+      records_->setToolTip(QString::fromStdString(server.trouble));
+    } else {
+      records += server.waiting > 0
+                     ? QString(" · sending %1 rows to %2").arg(server.waiting).arg(name)
+                     : " · forwarded to " + name;
+      records_->setToolTip({});
+    }
+  }
   if (fileChanged_) records += " · station file changed: taken when opened again";
   records_->setText(records);
   QPalette palette = records_->palette();
-  palette.setColor(QPalette::WindowText, recorder.Blocked() || fileChanged_
-                                             ? QColor(0xb7, 0x1c, 0x1c)
-                                             : this->palette().color(QPalette::WindowText));
+  palette.setColor(QPalette::WindowText, trouble ? QColor(0xb7, 0x1c, 0x1c)
+                                                 : this->palette().color(QPalette::WindowText));
   records_->setPalette(palette);
 }
 
