@@ -3,8 +3,10 @@
 // own CPU time, 8 slots' reply latency while another writer holds the unit
 // database for 3 s, against the same without, and 32 slots' reply latency
 // under the terminal board against the same under the station window, with
-// the window thread's CPU time. Units are simulated on pseudo-terminals, paced
-// at 57600 bit/s; a slot's path is a link made when its unit "is plugged in".
+// the window thread's CPU time; and 8 slots' replies while a backlog of rows
+// drains to a records server, with the rows per second it drains at. Units are simulated on
+// pseudo-terminals, paced at 57600 bit/s; a slot's path is a link made when its unit "is plugged
+// in".
 //
 //   build/<dir>/bench/cli/cli_station_bench
 //   KV37_BENCH_PAGES=32 ... pages per unit (default 64)
@@ -23,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -30,8 +33,11 @@
 #include <vector>
 
 #include "OsImage.h"
+#include "PgServer.h"
+#include "RecordsServer.h"
 #include "SerialTransport.h"
 #include "SimulatedUnit.h"
+#include "UnitFill.h"
 
 namespace {
 
@@ -51,13 +57,18 @@ enum class FrontEnd { Board, Window };
 
 class StationUnderTest {
  public:
-  explicit StationUnderTest(int slotCount, FrontEnd front = FrontEnd::Board)
+  // `stationLines` go into [station]; `before` runs on the folder before the
+  // station starts.
+  explicit StationUnderTest(int slotCount, FrontEnd front = FrontEnd::Board,
+                            const std::string& stationLines = "",
+                            const std::function<void(const fs::path&)>& before = {})
       : dir_(fs::temp_directory_path() / "kv37-station-bench") {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    if (before) before(dir_);
     std::ofstream(dir_ / "os.bin", std::ios::binary) << std::string(Pages() * 256, '\x5A');
     std::ofstream file(dir_ / "station.ini");
-    file << "[station]\nimage = os.bin\ndatabase = units.db\nsettle = 0\n";
+    file << "[station]\nimage = os.bin\ndatabase = units.db\nsettle = 0\n" << stationLines;
     for (int i = 0; i < slotCount; ++i) file << "[slot S" << i << "]\npath = " << Link(i) << "\n";
     file.close();
     const QString ini = QString::fromStdString((dir_ / "station.ini").string());
@@ -107,6 +118,58 @@ class StationUnderTest {
  private:
   fs::path dir_;
   QProcess station_;
+};
+
+// Units paced at 57600 bit/s on pseudo-terminals, one per slot; `configure`
+// adjusts unit i's settings. Plug() starts them, each plugged into its slot.
+class PacedUnits {
+ public:
+  explicit PacedUnits(int count, const std::function<void(int, sim::SimConfig&)>& configure = {})
+      : summaries_(static_cast<std::size_t>(count)) {
+    for (int i = 0; i < count; ++i) {
+      lines_.push_back(sim::SerialTransport::CreatePseudoTerminal());
+      sim::SimConfig config;
+      config.pages = Pages();
+      config.baud = 57600;
+      config.startTimeout = std::chrono::milliseconds(30000);
+      if (configure) configure(i, config);
+      units_.push_back(std::make_unique<sim::SimulatedUnit>(*lines_.back(), std::move(config)));
+    }
+  }
+  // `ended` is called on each unit's thread as it ends.
+  void Plug(const StationUnderTest& station, const std::function<void()>& ended = {}) {
+    for (std::size_t i = 0; i < units_.size(); ++i) {
+      threads_.emplace_back([this, i, ended] {
+        summaries_[i] = units_[i]->Run();
+        if (ended) ended();
+      });
+      fs::create_symlink(lines_[i]->PeerPath(), station.Link(static_cast<int>(i)));
+    }
+  }
+  void Join() {
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+  }
+  int Passed() const {
+    return static_cast<int>(std::count_if(summaries_.begin(), summaries_.end(), [](const auto& s) {
+      return s.outcome == sim::SimOutcome::Success;
+    }));
+  }
+  // Every reply's latency less `less`, in ms, sorted.
+  std::vector<double> Latencies(double less = 0) const {
+    std::vector<double> all;
+    for (const sim::RunSummary& summary : summaries_)
+      for (const auto latency : summary.latencies)
+        all.push_back(std::chrono::duration<double, std::milli>(latency).count() - less);
+    std::sort(all.begin(), all.end());
+    return all;
+  }
+
+ private:
+  std::vector<std::unique_ptr<sim::SerialTransport>> lines_;
+  std::vector<std::unique_ptr<sim::SimulatedUnit>> units_;
+  std::vector<sim::RunSummary> summaries_;
+  std::vector<std::thread> threads_;
 };
 
 // Until the start command's first byte arrives on `master`. A master reports a
@@ -162,31 +225,17 @@ void SlotsAtOnce(benchmark::State& state) {
     StationUnderTest station(slotCount);
     MemoryStream image;
     LoadOsImage(image, station.Image());
-    std::vector<std::unique_ptr<sim::SerialTransport>> lines;
-    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
-    std::vector<std::thread> threads;
-    std::atomic<int> passed{0};
-    for (int i = 0; i < slotCount; ++i) {
-      lines.push_back(sim::SerialTransport::CreatePseudoTerminal());
-      sim::SimConfig config;
-      config.pages = Pages();
+    PacedUnits units(slotCount, [&](int, sim::SimConfig& config) {
       config.expect = image;
-      config.baud = 57600;
-      config.startTimeout = std::chrono::milliseconds(30000);
       config.writeSize = writeSize;
-      units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
-    }
+    });
     const double cpuBefore = station.CpuSeconds();
     const auto began = Clock::now();
-    for (int i = 0; i < slotCount; ++i) {
-      threads.emplace_back(
-          [&, i] { passed += units[i]->Run().outcome == sim::SimOutcome::Success; });
-      fs::create_symlink(lines[i]->PeerPath(), station.Link(i));
-    }
-    for (std::thread& t : threads) t.join();
+    units.Plug(station);
+    units.Join();
     const double wall = std::chrono::duration<double>(Clock::now() - began).count();
     state.SetIterationTime(wall);
-    state.counters["units_passed"] = passed.load();
+    state.counters["units_passed"] = units.Passed();
     state.counters["station_cpu_s"] = station.CpuSeconds() - cpuBefore;
     if (slotCount == 1) gOneSlotSeconds[writeSize] = wall;
     if (slotCount > 1 && gOneSlotSeconds[writeSize] > 0)
@@ -212,28 +261,11 @@ void RepliesWithTheDatabaseHeld(benchmark::State& state) {
   const bool held = state.range(0) != 0;
   for (auto _ : state) {
     StationUnderTest station(kSlots);
-    MemoryStream image;
-    LoadOsImage(image, station.Image());
-    std::vector<std::unique_ptr<sim::SerialTransport>> lines;
-    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
-    std::vector<sim::RunSummary> summaries(kSlots);
-    std::vector<std::thread> threads;
     std::atomic<bool> firstEnded{false};
-    for (int i = 0; i < kSlots; ++i) {
-      lines.push_back(sim::SerialTransport::CreatePseudoTerminal());
-      sim::SimConfig config;
+    PacedUnits units(kSlots, [](int i, sim::SimConfig& config) {
       config.pages = std::min(512u, Pages() / 4 * static_cast<unsigned>(i + 1));
-      config.baud = 57600;
-      config.startTimeout = std::chrono::milliseconds(30000);
-      units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
-    }
-    for (int i = 0; i < kSlots; ++i) {
-      threads.emplace_back([&, i] {
-        summaries[i] = units[i]->Run();
-        firstEnded = true;
-      });
-      fs::create_symlink(lines[i]->PeerPath(), station.Link(i));
-    }
+    });
+    units.Plug(station, [&] { firstEnded = true; });
     std::thread holder;
     if (held)
       holder = std::thread([&] {
@@ -245,18 +277,11 @@ void RepliesWithTheDatabaseHeld(benchmark::State& state) {
         sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(other);
       });
-    for (std::thread& t : threads) t.join();
+    units.Join();
     if (holder.joinable()) holder.join();
-    std::vector<double> latencies;
-    int passed = 0;
-    for (const sim::RunSummary& summary : summaries) {
-      passed += summary.outcome == sim::SimOutcome::Success;
-      for (const auto latency : summary.latencies)
-        latencies.push_back(std::chrono::duration<double, std::milli>(latency).count());
-    }
-    std::sort(latencies.begin(), latencies.end());
+    const std::vector<double> latencies = units.Latencies();
     state.SetIterationTime(latencies.empty() ? 0 : latencies.back() / 1000.0);
-    state.counters["units_passed"] = passed;
+    state.counters["units_passed"] = units.Passed();
     if (!latencies.empty()) {
       state.counters["latency_median_ms"] = latencies[latencies.size() / 2];
       state.counters["latency_max_ms"] = latencies.back();
@@ -278,36 +303,15 @@ void RepliesUnderTheFrontEnd(benchmark::State& state) {
   const auto front = static_cast<FrontEnd>(state.range(0));
   for (auto _ : state) {
     StationUnderTest station(kSlots, front);
-    std::vector<std::unique_ptr<sim::SerialTransport>> lines;
-    std::vector<std::unique_ptr<sim::SimulatedUnit>> units;
-    std::vector<sim::RunSummary> summaries(kSlots);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kSlots; ++i) {
-      lines.push_back(sim::SerialTransport::CreatePseudoTerminal());
-      sim::SimConfig config;
-      config.pages = Pages();
-      config.baud = 57600;
-      config.startTimeout = std::chrono::milliseconds(30000);
-      units.push_back(std::make_unique<sim::SimulatedUnit>(*lines.back(), std::move(config)));
-    }
+    PacedUnits units(kSlots);
     const double cpuBefore = station.CpuSeconds(), mainBefore = station.CpuSeconds(true);
     const auto began = Clock::now();
-    for (int i = 0; i < kSlots; ++i) {
-      threads.emplace_back([&, i] { summaries[i] = units[i]->Run(); });
-      fs::create_symlink(lines[i]->PeerPath(), station.Link(i));
-    }
-    for (std::thread& t : threads) t.join();
+    units.Plug(station);
+    units.Join();
     const double wall = std::chrono::duration<double>(Clock::now() - began).count();
-    std::vector<double> latencies;
-    int passed = 0;
-    for (const sim::RunSummary& summary : summaries) {
-      passed += summary.outcome == sim::SimOutcome::Success;
-      for (const auto latency : summary.latencies)
-        latencies.push_back(std::chrono::duration<double, std::milli>(latency).count() - 100.0);
-    }
-    std::sort(latencies.begin(), latencies.end());
+    const std::vector<double> latencies = units.Latencies(100.0);
     state.SetIterationTime(wall);
-    state.counters["units_passed"] = passed;
+    state.counters["units_passed"] = units.Passed();
     state.counters["station_cpu_s"] = station.CpuSeconds() - cpuBefore;
     state.counters["main_thread_cpu_s"] = station.CpuSeconds(true) - mainBefore;
     if (!latencies.empty()) {
@@ -319,6 +323,72 @@ void RepliesUnderTheFrontEnd(benchmark::State& state) {
 }
 BENCHMARK(RepliesUnderTheFrontEnd)
     ->ArgName("window")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+// 8 units updating while the station forwards a backlog of 10 000 rows to
+// a records server on loopback (PostgreSQL 15 of the bench's own), against
+// the same 8 units with nothing to forward: every reply's latency above the
+// 100 ms read gap, and the rows per second the backlog drains at.
+void RepliesWhileABacklogDrains(benchmark::State& state) {
+  constexpr int kSlots = 8, kBacklog = 10000;
+  const bool draining = state.range(0) != 0;
+  for (auto _ : state) {
+    test::PgServer server;
+    server.Sql(RecordsServer::SchemaSql());
+    // The server comes up once the units are updating, so the backlog
+    // drains while they are; it has drained once the server holds it all.
+    server.Stop();
+    std::atomic<bool> done{false};
+    Clock::time_point firstAt{}, drainedAt{};
+    int firstCount = 0;
+    std::thread watch([&] {
+      while (!done) {
+        try {
+          const int count = std::stoi(server.Column("SELECT count(*) FROM kv37_units")[0]);
+          if (count > 0 && firstAt == Clock::time_point{}) {
+            firstAt = Clock::now();
+            firstCount = count;
+          }
+          if (count >= kBacklog && drainedAt == Clock::time_point{}) drainedAt = Clock::now();
+        } catch (const std::exception&) {
+          // Not up yet.
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+    });
+    StationUnderTest station(kSlots, FrontEnd::Board, "forward = " + server.Uri() + "\n",
+                             [&](const fs::path& dir) {
+                               if (draining)
+                                 test::FillUnits((dir / "units.db").string(), kBacklog, "bench");
+                             });
+    const auto began = Clock::now();
+    PacedUnits units(kSlots);
+    units.Plug(station);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    server.Start();
+    units.Join();
+    done = true;
+    watch.join();
+    const double drainSeconds = draining && drainedAt != Clock::time_point{} && drainedAt > firstAt
+                                    ? std::chrono::duration<double>(drainedAt - firstAt).count()
+                                    : 0;
+    const std::vector<double> latencies = units.Latencies(100.0);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - began).count());
+    state.counters["units_passed"] = units.Passed();
+    if (draining && drainSeconds > 0)
+      state.counters["backlog_rows_per_s"] = (kBacklog - firstCount) / drainSeconds;
+    if (!latencies.empty()) {
+      state.counters["over_gap_median_ms"] = latencies[latencies.size() / 2];
+      state.counters["over_gap_max_ms"] = latencies.back();
+    }
+  }
+}
+BENCHMARK(RepliesWhileABacklogDrains)
+    ->ArgName("backlog")
     ->Arg(0)
     ->Arg(1)
     ->UseManualTime()
