@@ -22,6 +22,7 @@
 #include "StationBoard.h"
 #include "StationFile.h"
 #include "StationHost.h"
+#include "StopSignals.h"
 #include "UnitRecorder.h"
 #include "UpdateSession.h"
 

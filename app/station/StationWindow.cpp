@@ -282,9 +282,14 @@ void StationWindow::closeEvent(QCloseEvent* event) {
   int updating = 0;
   for (const SlotView& slot : host_.Units().Slots()) updating += slot.state == SlotState::Updating;
   if (updating > 0 && !ConfirmStop(updating)) return;
+  StopBySignal(SIGTERM);
+}
+
+void StationWindow::StopBySignal(int signal) {
+  if (closing_ != Closing::No) return;
   closing_ = Closing::Stopping;
   statusBar()->showMessage("stopping: the units in progress are recorded as interrupted");
-  host_.Units().Stop(SIGTERM);
+  host_.Units().Stop(signal);
 }
 
 void StationWindow::Stopped() {

@@ -43,6 +43,10 @@ class StationWindow : public QMainWindow, private StationListener {
   // The header's lines, as shown.
   QString HeaderText() const;
   QAction* SoundAction() const { return sound_; }
+  // Stops without asking, as closing does once confirmed: the units in
+  // progress end as interrupted by `signal` (SIGTERM from the session's
+  // end, say), and the window closes once they are recorded.
+  void StopBySignal(int signal);
   // 0, or 6 when finished units could not all be recorded (kept beside the
   // database): the program's exit status.
   int ExitStatus() const { return exitStatus_; }

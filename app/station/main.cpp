@@ -14,6 +14,7 @@
 #include "StationFile.h"
 #include "StationHost.h"
 #include "StationWindow.h"
+#include "StopSignals.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ constexpr const char* kUsage =
     "one chosen in a file dialog. A failed unit's tile stays red until the\n"
     "operator acknowledges it (a click, or Enter on the tile); its slot starts\n"
     "no unit until then. Closing while units are being updated asks first and\n"
-    "records them as interrupted.\n"
+    "records them as interrupted; SIGINT and SIGTERM stop it so without asking.\n"
     "\n"
     "Options:\n"
     "  --help       show this help and exit\n"
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
   }
   QSettings().setValue("lastStationFile", QFileInfo(file).absoluteFilePath());
   QObject::connect(&*window, &kv37::StationWindow::finished, &application, &QApplication::quit);
+  // A session that ends, or a supervisor, stops the station as the close box does.
+  kv37::WatchInterrupts(&*window, [&window](int signal) { window->StopBySignal(signal); });
   window->showMaximized();
   const int status = QApplication::exec();
   return status != 0 ? status : window->ExitStatus();

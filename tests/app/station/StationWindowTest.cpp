@@ -44,9 +44,8 @@ bool Until(const std::function<bool()>& done, std::chrono::milliseconds limit = 
 // and the number of the pseudo-terminal it happened to get.
 auto Comparable(const UnitRow& r) {
   return std::tuple(r.slot, r.outcome, r.exitStatus, r.reason, r.station,
-                    r.port.rfind("/dev/pts/", 0) == 0, r.image,
-                    r.imageSha256, r.pagesServed, r.repeats, r.replies, r.beyondImage, r.vendorId,
-                    r.serial, r.usbPort);
+                    r.port.rfind("/dev/pts/", 0) == 0, r.image, r.imageSha256, r.pagesServed,
+                    r.repeats, r.replies, r.beyondImage, r.vendorId, r.serial, r.usbPort);
 }
 
 class StationWindowRun : public ::testing::Test {
@@ -217,6 +216,31 @@ TEST_F(StationWindowRun, ClosingWithAUnitInFlightAsksAndRecordsItAsInterrupted) 
   window.close();
   ASSERT_TRUE(Until([&] { return finished.count() == 1; }));
   EXPECT_EQ(asked, 2);
+  const std::vector<UnitRow> rows = Rows("units.db");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].outcome, "interrupted");
+  EXPECT_EQ(rows[0].exitStatus, 143);
+  unit->kill();
+  unit->waitForFinished();
+}
+
+TEST_F(StationWindowRun, TheProgramStoppedBySigtermRecordsItsUnitInFlightAsInterrupted) {
+  const std::string file = File(1);
+  QProcess station;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir_ / "config").string()));
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  station.setProcessEnvironment(env);
+  station.start(KV37_STATION, {QString::fromStdString(file)});
+  ASSERT_TRUE(station.waitForStarted());
+  ASSERT_TRUE(Until([&] { return fs::exists(dir_ / "units.db"); }));
+  auto unit = Unit("A", {"--baud", "9600"}, 40);
+  // Settled and well into its pages.
+  QTest::qWait(1500);
+  station.terminate();
+  ASSERT_TRUE(station.waitForFinished(15000));
+  EXPECT_EQ(station.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(station.exitCode(), 0) << station.readAllStandardError().toStdString();
   const std::vector<UnitRow> rows = Rows("units.db");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].outcome, "interrupted");
