@@ -1,5 +1,6 @@
 #include "HistoryCommand.h"
 
+#include <filesystem>
 #include <tuple>
 
 #include "ExitStatus.h"
@@ -35,7 +36,7 @@ int PrintTrace(Source& source, const std::string& prefix, std::ostream& out, std
   const std::optional<std::string> trace = source.Trace(unit.unitId);
   if (!trace) {
     out << (unit.outcome == "success" ? "a unit that passed keeps no trace\n"
-                                      : "no trace was kept (recorded before traces were)\n");
+                                      : "no serial traffic was kept for this unit\n");
     return 0;
   }
   out << SerialTrace::Dump(*trace);
@@ -96,17 +97,28 @@ int RunForward(const ForwardOptions& o, std::ostream& out, std::ostream& err) {
   if (IsRecordsServerUri(o.database))
     return Fail(err, "forward sends a station's SQLite database on; " + o.database +
                          " is a records server");
+  if (const std::string problem = RecordsServerUriProblem(o.to); !problem.empty())
+    return Fail(err, "--to: " + problem);
+  // A mistyped name must not become a new, empty database with nothing to send.
+  if (!std::filesystem::is_regular_file(o.database))
+    return Fail(err, "no unit database " + o.database);
   std::unique_ptr<UnitDatabase> database;
   try {
     database = std::make_unique<UnitDatabase>(o.database);
   } catch (const UnitDatabaseError& e) {
     return Fail(err, e.what());
   }
-  std::size_t sent = 0;
+  std::size_t sent = 0, refused = 0;
   try {
     RecordsServer server(o.to);
     server.CheckSchema();
-    sent = ForwardWaiting(*database, server);
+    ForwardCalls calls;
+    calls.refused = [&err, &refused](const UnitRow& row, const std::string& reason) {
+      ++refused;
+      err << "kv37-update-cli: unit " << row.unitId << " refused: " << reason
+          << "; it stays in the unit database, marked refused\n";
+    };
+    sent = ForwardWaiting(*database, server, calls);
   } catch (const std::runtime_error& e) {
     std::size_t waiting = 0;
     try {
@@ -117,8 +129,10 @@ int RunForward(const ForwardOptions& o, std::ostream& out, std::ostream& err) {
         << o.database << '\n';
     return static_cast<int>(ExitStatus::Unrecorded);
   }
-  out << sent << " rows forwarded to " << RecordsServerName(o.to) << "; none wait\n";
-  return 0;
+  out << sent << " rows forwarded to " << RecordsServerName(o.to) << "; none wait";
+  if (refused > 0) out << "; " << refused << " refused by the server (kept here)";
+  out << '\n';
+  return refused > 0 ? static_cast<int>(ExitStatus::Unrecorded) : 0;
 }
 
 int RunRecordsSchema(const SchemaOptions& o, std::ostream& out, std::ostream& err) {

@@ -20,11 +20,9 @@ std::string LocalTime(const std::string& utc) {
 }  // namespace
 
 std::size_t ForwardWaiting(UnitDatabase& database, RecordsServer& server,
-                           const std::function<bool()>& stop) {
+                           const ForwardCalls& calls) {
   std::size_t sent = 0;
-  while (!stop || !stop()) {
-    const std::vector<UnitRow> rows = database.Unforwarded(kForwardBatch);
-    if (rows.empty()) break;
+  const auto send = [&](const std::vector<UnitRow>& rows) {
     server.Insert(rows);
     std::vector<std::string> ids;
     ids.reserve(rows.size());
@@ -33,6 +31,26 @@ std::size_t ForwardWaiting(UnitDatabase& database, RecordsServer& server,
     // server keeps one of each.
     database.MarkForwarded(ids);
     sent += rows.size();
+  };
+  while (!calls.stop || !calls.stop()) {
+    const std::vector<UnitRow> rows = database.Unforwarded(kForwardBatch);
+    if (rows.empty()) break;
+    try {
+      send(rows);
+    } catch (const RecordsServerError& e) {
+      if (!e.RefusedData()) throw;
+      // Which row? One by one, the others go on.
+      for (const UnitRow& row : rows) {
+        try {
+          send({row});
+        } catch (const RecordsServerError& one) {
+          if (!one.RefusedData()) throw;
+          database.MarkRefused(row.unitId);
+          if (calls.refused) calls.refused(row, one.what());
+        }
+      }
+    }
+    if (calls.batch) calls.batch(sent);
   }
   return sent;
 }
@@ -76,6 +94,7 @@ void RecordsForwarder::Work() {
   std::unique_ptr<UnitDatabase> db;
   std::unique_ptr<RecordsServer> server;
   auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstPause);
+  bool fresh = false;  // the connection was made for this round
   const auto stopping = [this] {
     std::lock_guard lock(mutex_);
     return stopping_;
@@ -87,10 +106,40 @@ void RecordsForwarder::Work() {
     state_.waiting = waiting;
     state_.oldest = oldest;
   };
+  // The server takes rows (again): a trouble told is over.
+  const auto flowing = [this] {
+    std::string was;
+    {
+      std::lock_guard lock(mutex_);
+      was = std::exchange(state_.trouble, {});
+    }
+    if (!was.empty())
+      Post([this] {
+        if (onForwarding) onForwarding("records server " + name_ + " takes the rows again");
+      });
+  };
+  ForwardCalls calls;
+  calls.stop = stopping;
+  calls.batch = [&](std::size_t) {
+    flowing();
+    publish();
+  };
+  calls.refused = [this](const UnitRow& row, const std::string& reason) {
+    const std::string text = "unit " + row.unitId + " (slot " + row.slot + ", " + row.started +
+                             "): " + reason + "; it stays in the unit database, marked refused";
+    Post([this, text] {
+      if (onRefused) onRefused(text);
+    });
+  };
   while (!stopping()) {
     try {
-      if (!db) db = std::make_unique<UnitDatabase>(database_);
-      publish();
+      try {
+        if (!db) db = std::make_unique<UnitDatabase>(database_);
+        publish();
+      } catch (const UnitDatabaseError& e) {
+        db.reset();
+        throw std::runtime_error("unit database " + database_ + ": " + e.what());
+      }
       if (Now().waiting == 0) {
         std::unique_lock lock(mutex_);
         wake_.wait_for(lock, kIdleLook, [this] { return woken_ || stopping_; });
@@ -99,38 +148,41 @@ void RecordsForwarder::Work() {
       }
       if (!server) {
         auto connected = std::make_unique<RecordsServer>(uri_, stopping);
-        connected->CheckSchema();
-        std::lock_guard lock(mutex_);
-        if (stopping_) break;
-        server = std::move(connected);
-        live_ = server.get();
+        {
+          std::lock_guard lock(mutex_);
+          if (stopping_) break;
+          server = std::move(connected);
+          live_ = server.get();  // from here on a stop breaks any call
+        }
+        server->CheckSchema();
+        fresh = true;
       }
-      ForwardWaiting(*db, *server, stopping);
+      ForwardWaiting(*db, *server, calls);
       publish();
-      std::string was;
-      {
-        std::lock_guard lock(mutex_);
-        was = std::exchange(state_.trouble, {});
-      }
-      if (!was.empty())
-        Post([this] {
-          if (onForwarding) onForwarding("records server " + name_ + " takes the rows again");
-        });
+      flowing();
+      fresh = false;
       pause = std::chrono::duration_cast<std::chrono::milliseconds>(kFirstPause);
     } catch (const std::exception& e) {
+      const bool reused = server && !fresh;
       {
         std::lock_guard lock(mutex_);
         live_ = nullptr;
       }
       server.reset();
+      fresh = false;
       if (stopping()) break;
+      // A connection that sat idle may have been closed by the server (a
+      // restart, an idle timeout): one new one first, without a word.
+      if (reused && dynamic_cast<const RecordsServerError*>(&e) != nullptr) continue;
       try {
-        publish();
+        if (db) publish();
       } catch (const UnitDatabaseError&) {
         db.reset();
       }
       const State now = Now();
-      const std::string reason = e.what();
+      std::string reason = e.what();
+      if (dynamic_cast<const UnitDatabaseError*>(&e) != nullptr)
+        reason = "unit database " + database_ + ": " + reason;
       bool told = false;
       {
         std::lock_guard lock(mutex_);

@@ -26,11 +26,19 @@ namespace kv37 {
 // Rows a batch carries at most.
 inline constexpr std::size_t kForwardBatch = 500;
 
+struct ForwardCalls {
+  std::function<bool()> stop;                   // asked before each batch
+  std::function<void(std::size_t sent)> batch;  // after each batch the server committed
+  // A row the server refuses (a value it cannot take) would stop every row
+  // after it: it is marked refused, kept here, and told.
+  std::function<void(const UnitRow& row, const std::string& reason)> refused;
+};
+
 // Forwards every row of `database` not yet forwarded to `server`, in
-// batches, until none waits or `stop` says so; returns how many went.
+// batches, until none waits or `calls.stop` says so; returns how many went.
 // Throws RecordsServerError or UnitDatabaseError (rows sent so far stay sent).
 std::size_t ForwardWaiting(UnitDatabase& database, RecordsServer& server,
-                           const std::function<bool()>& stop = {});
+                           const ForwardCalls& calls = {});
 
 class RecordsForwarder : public QObject {
  public:
@@ -54,9 +62,11 @@ class RecordsForwarder : public QObject {
   State Now() const;
   const std::string& ServerName() const { return name_; }
 
-  // The server stopped taking rows (each new reason once), and took them again.
+  // The server stopped taking rows (each new reason once), took them again,
+  // or refused one row for good.
   std::function<void(const std::string& text)> onTrouble;
   std::function<void(const std::string& text)> onForwarding;
+  std::function<void(const std::string& text)> onRefused;
 
  private:
   void Work();

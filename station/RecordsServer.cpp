@@ -78,6 +78,15 @@ Options Parse(const std::string& uri, std::string& error) {
   return options;
 }
 
+// The server's words for a failed statement, and whether it refused the data
+// itself (SQLSTATE classes 22, data exception, and 23, integrity constraint).
+RecordsServerError Refused(const std::string& name, const PGresult* result) {
+  const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+  const std::string code = state != nullptr ? state : "";
+  return RecordsServerError("records server " + name + ": " + Trimmed(PQresultErrorMessage(result)),
+                            code.rfind("22", 0) == 0 || code.rfind("23", 0) == 0);
+}
+
 std::string Value(const Options& options, const char* keyword) {
   for (const PQconninfoOption* o = options.get(); o != nullptr && o->keyword != nullptr; ++o)
     if (std::string(o->keyword) == keyword && o->val != nullptr) return o->val;
@@ -174,10 +183,14 @@ void RecordsServer::CreateSchema() {
 
 void RecordsServer::CheckSchema() {
   const Result result(PQexec(conn_, "SELECT max(version) FROM kv37_schema"), PQclear);
-  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
-    throw RecordsServerError("records server " + name_ + " has no station records (" +
-                             Trimmed(PQresultErrorMessage(result.get())) +
-                             "): create them with 'kv37-update-cli records-schema --apply URI'");
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+    const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+    if (state != nullptr && std::string(state) == "42P01")  // undefined table
+      throw RecordsServerError("records server " + name_ +
+                               " keeps no station records: create them with 'kv37-update-cli "
+                               "records-schema --apply URI'");
+    throw Refused(name_, result.get());
+  }
   const std::string version = PQgetvalue(result.get(), 0, 0);
   if (version != std::to_string(kSchemaVersion))
     throw RecordsServerError("records server " + name_ + " keeps station records of version " +
@@ -231,9 +244,7 @@ void RecordsServer::Insert(const std::vector<UnitRow>& rows) {
     const Result units(PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                     values.data(), nullptr, nullptr, 0),
                        PQclear);
-    if (PQresultStatus(units.get()) != PGRES_COMMAND_OK)
-      throw RecordsServerError("records server " + name_ + ": " +
-                               Trimmed(PQresultErrorMessage(units.get())));
+    if (PQresultStatus(units.get()) != PGRES_COMMAND_OK) throw Refused(name_, units.get());
     if (!traced.empty()) {
       std::vector<const char*> traceValues;
       std::vector<int> lengths, formats;
@@ -250,9 +261,7 @@ void RecordsServer::Insert(const std::vector<UnitRow>& rows) {
           PQexecParams(conn_, traceSql.c_str(), static_cast<int>(traceValues.size()), nullptr,
                        traceValues.data(), lengths.data(), formats.data(), 0),
           PQclear);
-      if (PQresultStatus(traces.get()) != PGRES_COMMAND_OK)
-        throw RecordsServerError("records server " + name_ + ": " +
-                                 Trimmed(PQresultErrorMessage(traces.get())));
+      if (PQresultStatus(traces.get()) != PGRES_COMMAND_OK) throw Refused(name_, traces.get());
     }
     // A failed transaction's COMMIT answers ROLLBACK, and still "succeeds".
     const Result commit(PQexec(conn_, "COMMIT"), PQclear);
@@ -281,8 +290,9 @@ std::vector<UnitRow> RecordsServer::Query(const UnitFilter& f) {
   match("outcome", "=", f.outcome, "");
   match("station", "=", f.station, "");
   if (!f.unit.empty()) {
-    texts.push_back(f.unit + "%");
-    where += " AND unit_id::text LIKE $" + std::to_string(texts.size());
+    texts.push_back(UnitPrefix(f.unit));
+    where += " AND left(unit_id::text, length($" + std::to_string(texts.size()) + ")) = $" +
+             std::to_string(texts.size());
   }
   std::string sql = std::string("SELECT ") + kSelectColumns + " FROM ";
   if (f.last > 0)

@@ -7,7 +7,8 @@
 //
 // One object per thread; not copyable. Every call may block on the network
 // (the connection gives up after kConnectTimeout; a dead connection is
-// noticed by TCP keep-alives).
+// noticed by TCP keep-alives and unacknowledged data after 30 s; a statement
+// ends after kStatementTimeout).
 
 #include <atomic>
 #include <chrono>
@@ -27,6 +28,14 @@ namespace kv37 {
 class RecordsServerError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  RecordsServerError(const std::string& what, bool refusedData)
+      : std::runtime_error(what), refusedData_(refusedData) {}
+  // The server refused what was sent (a value it cannot take), not the
+  // connection or the login: sending the same again fails the same way.
+  bool RefusedData() const { return refusedData_; }
+
+ private:
+  bool refusedData_ = false;
 };
 
 // Whether `text` names a records server rather than an SQLite file.
@@ -41,6 +50,7 @@ class RecordsServer {
  public:
   static constexpr int kSchemaVersion = 1;
   static constexpr std::chrono::seconds kConnectTimeout{10};
+  static constexpr std::chrono::seconds kStatementTimeout{60};
 
   // The tables, indexes and schema version a database administrator creates
   // once (idempotent: it may be run again).

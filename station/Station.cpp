@@ -252,7 +252,10 @@ void Station::RunClosed(std::size_t slot, PortRun& run) {
     return;
   }
   if (view.held) {
-    arrivedWhileHeld_[slot] = arrivedDuringRun_[slot] && !view.node.empty();
+    // An adapter that came while the port closed is the next unit, whichever
+    // way it was noted.
+    arrivedWhileHeld_[slot] =
+        (arrivedWhileHeld_[slot] || arrivedDuringRun_[slot]) && !view.node.empty();
     arrivedDuringRun_[slot] = false;
     Changed(slot);
   } else if (arrivedDuringRun_[slot] && !view.node.empty()) {

@@ -75,6 +75,8 @@ class Station : public QObject, private EventSink {
   // `listener` hears of every slot, unit and note from now on; it must
   // outlive the station.
   void AddListener(StationListener& listener) { listeners_.push_back(&listener); }
+  // `listener` hears nothing more.
+  void RemoveListener(StationListener& listener) { std::erase(listeners_, &listener); }
 
   // Starts watching the slots' adapters. Throws std::runtime_error when the
   // device events cannot be watched.

@@ -19,12 +19,15 @@ StationHost::StationHost(const std::string& file, const std::string& database,
     forwarder_ = std::make_unique<RecordsForwarder>(setup_.database, setup_.spec.forward);
     forwarder_->onTrouble = [this](const std::string& text) { station_->Notify(text); };
     forwarder_->onForwarding = [this](const std::string& text) { station_->Notify(text); };
+    forwarder_->onRefused = [this](const std::string& text) { station_->Notify(text); };
     AddWrittenListener([this] { forwarder_->Wake(); });
   }
 }
 
 StationHost::~StationHost() {
   recorder_->onAllWritten = nullptr;
+  // Its callbacks tell the station: it goes first.
+  forwarder_.reset();
 }
 
 void StationHost::Start() {

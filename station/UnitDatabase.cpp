@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QTimeZone>
 #include <QUuid>
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <thread>
 
@@ -50,14 +52,17 @@ constexpr const char* kColumns =
     "image_sha256, outcome, exit_status, reason, pages_served, repeats, replies, beyond_image, "
     "elapsed_ms";
 
+// A random (version 4) UUID, as SQL.
+constexpr const char* kNewUnitIdSql =
+    "lower(hex(randomblob(4))) || '-' || lower(hex(randomblob(2))) || '-4' || "
+    "substr(lower(hex(randomblob(2))), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) || "
+    "substr(lower(hex(randomblob(2))), 2) || '-' || lower(hex(randomblob(6)))";
+
 // Added to a file from before units had identities and could be forwarded;
 // its rows get identities of their own.
 constexpr const char* kAddIdentities = R"(
 ALTER TABLE units ADD COLUMN unit_id TEXT;
 ALTER TABLE units ADD COLUMN forwarded INTEGER NOT NULL DEFAULT 0;
-UPDATE units SET unit_id = lower(hex(randomblob(4))) || '-' || lower(hex(randomblob(2))) || '-4' ||
-  substr(lower(hex(randomblob(2))), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) ||
-  substr(lower(hex(randomblob(2))), 2) || '-' || lower(hex(randomblob(6)));
 )";
 
 constexpr const char* kIdentityIndexes = R"(
@@ -178,7 +183,10 @@ void UnitDatabase::Migrate() {
     Statement has(db_, "SELECT count(*) FROM pragma_table_info('units') WHERE name = 'unit_id'");
     identities = has.Step() == SQLITE_ROW && has.Int(0) > 0;
   }
-  if (!identities) Exec(kAddIdentities);
+  if (!identities) {
+    Exec(kAddIdentities);
+    Exec((std::string("UPDATE units SET unit_id = ") + kNewUnitIdSql).c_str());
+  }
   Exec(kIdentityIndexes);
 }
 
@@ -260,7 +268,11 @@ std::vector<UnitRow> UnitDatabase::Query(const UnitFilter& f) {
   match(" AND slot = ?", f.slot);
   match(" AND outcome = ?", f.outcome);
   match(" AND station = ?", f.station);
-  if (!f.unit.empty() && hasUnitIds_) match(" AND unit_id LIKE ? || '%'", f.unit);
+  if (!f.unit.empty()) {
+    values.push_back(UnitPrefix(f.unit));
+    const std::string n = std::to_string(values.size());
+    where += " AND substr(unit_id, 1, length(?" + n + ")) = ?" + n;
+  }
   const std::string columns =
       std::string(kColumns) + (hasUnitIds_ ? ", unit_id" : ", '' AS unit_id");
   std::string sql = "SELECT " + columns + " FROM ";
@@ -298,19 +310,33 @@ bool UnitDatabase::Has(const std::string& unitId) {
   return step == SQLITE_ROW;
 }
 
-std::vector<UnitRow> UnitDatabase::Unforwarded(std::size_t limit) {
+std::vector<UnitRow> UnitDatabase::Unforwarded(std::size_t limit, std::size_t bytes) {
+  // A writer from before identities (an older station on the same file)
+  // leaves them out: such rows get theirs here, or they could never go.
+  Exec((std::string("UPDATE units SET unit_id = ") + kNewUnitIdSql + " WHERE unit_id IS NULL")
+           .c_str());
   Statement query(db_, std::string("SELECT ") + kColumns +
                            ", unit_id, t.trace FROM units LEFT JOIN unit_traces t USING "
                            "(unit_id) WHERE forwarded = 0 ORDER BY id LIMIT " +
                            std::to_string(limit));
   std::vector<UnitRow> rows;
   int step;
+  std::size_t traced = 0;
   while ((step = query.Step()) == SQLITE_ROW) {
+    std::string trace = query.Blob(20);
+    if (!rows.empty() && traced + trace.size() > bytes) break;
+    traced += trace.size();
     rows.push_back(query.Row());
-    rows.back().trace = query.Blob(20);
+    rows.back().trace = std::move(trace);
   }
-  if (step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
+  if (step != SQLITE_ROW && step != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
   return rows;
+}
+
+void UnitDatabase::MarkRefused(const std::string& unitId) {
+  Statement update(db_, "UPDATE units SET forwarded = 2 WHERE unit_id = ?");
+  update.Bind(1, unitId);
+  if (update.Step() != SQLITE_DONE) throw UnitDatabaseError(sqlite3_errmsg(db_));
 }
 
 std::size_t UnitDatabase::CountUnforwarded() {
@@ -341,7 +367,7 @@ bool UnitFilter::Matches(const UnitRow& r) const {
   return (since.empty() || r.started >= since) && (until.empty() || r.started < until) &&
          (slot.empty() || r.slot == slot) && (outcome.empty() || r.outcome == outcome) &&
          (station.empty() || r.station == station) &&
-         (unit.empty() || r.unitId.rfind(unit, 0) == 0);
+         (unit.empty() || r.unitId.rfind(UnitPrefix(unit), 0) == 0);
 }
 
 std::vector<std::string> UnitRowFields(const UnitRow& r) {
@@ -432,6 +458,13 @@ std::optional<std::string> UtcFromLocal(const std::string& local) {
     time = day.startOfDay();
   }
   return time.toUTC().toString(Qt::ISODateWithMs).toStdString();
+}
+
+std::string UnitPrefix(const std::string& given) {
+  std::string prefix = given;
+  std::transform(prefix.begin(), prefix.end(), prefix.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return prefix;
 }
 
 std::string NewUnitId() {

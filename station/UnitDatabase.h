@@ -40,7 +40,7 @@ struct UnitRow {
 struct UnitFilter {
   std::string since, until;  // UTC ISO 8601 bounds on `started`; empty for none
   std::string slot, outcome, station;
-  std::string unit;      // the unit's identity, or its first characters
+  std::string unit;      // the unit's identity, or its first characters (any case)
   std::size_t last = 0;  // only the most recent this many rows; 0 for all (not a row's matter)
   bool Matches(const UnitRow& row) const;
 };
@@ -91,13 +91,16 @@ class UnitDatabase {
   bool Has(const std::string& unitId);
 
   // Forwarding to a records server: the oldest rows not yet forwarded (at
-  // most `limit`, with their traces), how many wait and the end of the
-  // oldest, and marking rows forwarded once the server has committed them.
-  // Each throws UnitDatabaseError.
-  std::vector<UnitRow> Unforwarded(std::size_t limit);
+  // most `limit`, with their traces, and no more than `bytes` of traces
+  // beyond the first row's), how many wait and the end of the oldest,
+  // marking rows forwarded once the server has committed them, and marking
+  // a row the server refused (it waits no more; it stays here). Each throws
+  // UnitDatabaseError.
+  std::vector<UnitRow> Unforwarded(std::size_t limit, std::size_t bytes = 8 << 20);
   std::size_t CountUnforwarded();
   std::string OldestUnforwardedEnd();
   void MarkForwarded(const std::vector<std::string>& unitIds);
+  void MarkRefused(const std::string& unitId);
 
   const std::string& Path() const { return path_; }
   // The layout the file was made with: 1 before versions were kept (a path
@@ -126,5 +129,7 @@ std::optional<std::string> UtcFromLocal(const std::string& local);
 std::string UtcNow();
 // A new unit identity: a random UUID, lower-case, without braces.
 std::string NewUnitId();
+// A unit's identity, or its first characters, as the identities are kept.
+std::string UnitPrefix(const std::string& given);
 
 }  // namespace kv37

@@ -1,5 +1,6 @@
 #include "SerialTrace.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "fautil/MemoryDump.h"
@@ -14,8 +15,13 @@ void SerialTrace::Add(std::chrono::milliseconds at, Way way, const uint8_t* data
     data += length - kKeep;
     length = kKeep;
   }
+  // A record's length has 16 bits: a longer chunk is kept as several.
+  constexpr std::size_t kLongest = 0xFFFF;
+  for (std::size_t done = 0; done < length; done += kLongest) {
+    const std::size_t piece = std::min(kLongest, length - done);
+    chunks_.push_back({at, way, std::string(reinterpret_cast<const char*>(data + done), piece)});
+  }
   const int w = static_cast<int>(way);
-  chunks_.push_back({at, way, std::string(reinterpret_cast<const char*>(data), length)});
   kept_[w] += length;
   // Drop this way's oldest bytes until it fits again.
   for (auto it = chunks_.begin(); kept_[w] > kKeep && it != chunks_.end();) {

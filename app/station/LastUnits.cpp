@@ -13,7 +13,7 @@ History Load(const std::string& database) {
     UnitFilter filter;
     filter.last = LastUnits::kShown;
     return LoadHistory(database, filter);
-  } catch (const UnitDatabaseError& e) {
+  } catch (const std::exception& e) {
     History failed;
     UnitRow note;
     note.outcome = "unreadable";

@@ -53,7 +53,7 @@ QString ExportCsv(const std::string& database, const QString& file) {
         out.commit())
       return {};
     return out.errorString();
-  } catch (const UnitDatabaseError& e) {
+  } catch (const std::exception& e) {
     return e.what();
   }
 }
@@ -117,7 +117,11 @@ StationWindow::StationWindow(StationHost& host, QWidget* parent)
   if (grid_->Count() > 0) grid_->Tile(0)->setFocus();
 }
 
-StationWindow::~StationWindow() = default;
+StationWindow::~StationWindow() {
+  // The host and its station outlive the window (and may go on telling).
+  host_.Units().RemoveListener(*this);
+  host_.Units().RemoveListener(totals_);
+}
 
 void StationWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");

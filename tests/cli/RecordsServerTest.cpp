@@ -106,7 +106,9 @@ TEST_F(Records, AStationForwardsEachUnitAsItFinishesWithAFailuresTrace) {
   failed.outcome = "unit-failure";
   const std::string id = server.Query(failed).at(0).unitId;
   const CliResult local = RunCli({"history", Db(), "--trace", id.substr(0, 8)});
-  const CliResult central = RunCli({"history", pg_.Uri(), "--trace", id});
+  std::string upper = id.substr(0, 8);
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+  const CliResult central = RunCli({"history", pg_.Uri(), "--trace", upper});
   EXPECT_EQ(local.exitStatus, 0) << local.err;
   EXPECT_THAT(local.out, HasSubstr("unit -> station"));
   EXPECT_EQ(local.out, central.out);
@@ -189,6 +191,22 @@ TEST_F(Records, AStationKilledBetweenTheServersCommitAndItsOwnMarkSendsNoSecondR
   EXPECT_EQ(again.exitStatus, 0) << again.err;
   EXPECT_THAT(again.out, HasSubstr("1200 rows forwarded"));
   EXPECT_EQ(ServerCount(), 1200u);
+}
+
+TEST_F(Records, ARowTheServerRefusesIsKeptAndMarkedAndTheRowsAfterItGoOn) {
+  FillUnits(Db(), 30, "east");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(Db().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE units SET started = 'not a time' WHERE id = 3", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const CliResult sent = RunCli({"forward", Db(), "--to", pg_.Uri()});
+  EXPECT_EQ(sent.exitStatus, 6);
+  EXPECT_THAT(sent.out, HasSubstr("29 rows forwarded"));
+  EXPECT_THAT(sent.err, HasSubstr("invalid input syntax for type timestamp with time zone"));
+  EXPECT_EQ(ServerCount(), 29u);
+  EXPECT_EQ(UnitDatabase(Db()).CountUnforwarded(), 0u);
 }
 
 TEST_F(Records, AWrongPasswordIsToldAndTheRowsWaitWhileTheLineGoesOn) {

@@ -69,6 +69,15 @@ TEST(SerialTrace, KeepsTheLastBytesEachWayAndReadsBackWhatItWrote) {
   const std::string blob = trace.Serialize();
   EXPECT_EQ(SerialTrace::Parse(blob.substr(0, blob.size() - 1)).size(), chunks.size() - 1);
 
+  // One read longer than a record holds is kept whole, in two records.
+  SerialTrace burst;
+  const std::vector<uint8_t> flood(70000, 0xFF);
+  burst.Add(std::chrono::milliseconds(5), SerialTrace::Way::FromUnit, flood.data(), flood.size());
+  std::size_t bytes = 0;
+  for (const SerialTrace::Chunk& chunk : SerialTrace::Parse(burst.Serialize()))
+    bytes += chunk.bytes.size();
+  EXPECT_EQ(bytes, SerialTrace::kKeep);
+
   SerialTrace one;
   one.Add(std::chrono::milliseconds(1234), SerialTrace::Way::FromUnit, request.data(),
           request.size());

@@ -114,7 +114,10 @@ class Slots : public ::testing::Test, public StationListener {
     station_->Stop(SIGTERM);
     Until([&] { return stopped_; });
   }
-  void SlotChanged(const SlotView& slot) override { states_[slot.spec.name].push_back(slot.state); }
+  void SlotChanged(const SlotView& slot) override {
+    states_[slot.spec.name].push_back(slot.state);
+    if (changed_) changed_(slot);
+  }
   void Note(const std::string& text) override { notes_.push_back(text); }
   void Stopped() override { stopped_ = true; }
   SlotState State(const char* slot) { return station_->Slots()[slot[0] - 'A'].state; }
@@ -138,6 +141,7 @@ class Slots : public ::testing::Test, public StationListener {
   std::map<std::string, std::vector<SlotState>> states_;
   std::vector<std::string> notes_;
   bool stopped_ = false;
+  std::function<void(const SlotView&)> changed_;  // the test's own, as a slot changes
 };
 
 TEST_F(Slots, AnArrivalSettlesThenUpdatesAndAPulledUnitFailsUntilItsAdapterLeaves) {
@@ -214,6 +218,33 @@ TEST_F(Slots, AHeldFailureOutlastsItsAdapterAndNoNextUnitStartsUntilAcknowledged
 
   station_->Acknowledge(0);
   EXPECT_FALSE(station_->Slots()[0].held);
+  EXPECT_EQ(State("A"), SlotState::Settling);
+  clock_.Advance(500ms);
+  EXPECT_TRUE(Until([&] { return next.StartCommandCame(); }));
+}
+
+TEST_F(Slots, AUnitSwappedInWhileAHeldFailuresPortClosesIsTheNextOnceAcknowledged) {
+  station_->HoldFailures(true);
+  Line failed;
+  Plug(failed);
+  clock_.Advance(500ms);
+  ASSERT_TRUE(Until([&] { return failed.StartCommandCame(); }));
+  // The next unit is plugged in the moment the failure is held, before the
+  // failed run's port has closed.
+  Line next;
+  changed_ = [&](const SlotView& slot) {
+    if (!slot.held || std::filesystem::exists(link_)) return;
+    changed_ = nullptr;
+    Plug(next);
+  };
+  failed.Unplug();
+  std::filesystem::remove(link_);
+  watch_.onPathLeft(link_);
+  ASSERT_TRUE(Until([&] { return station_->Slots()[0].held && !changed_; }));
+  Until([] { return false; }, 200ms);  // the failed run's port closes
+  clock_.Advance(2s);
+  EXPECT_FALSE(next.StartCommandCame());
+  station_->Acknowledge(0);
   EXPECT_EQ(State("A"), SlotState::Settling);
   clock_.Advance(500ms);
   EXPECT_TRUE(Until([&] { return next.StartCommandCame(); }));
