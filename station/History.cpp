@@ -19,15 +19,10 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-namespace {
-
-// Shown in the technician's own time.
-std::string Local(const std::string& utc) {
+std::string LocalTimeText(const std::string& utc) {
   const QDateTime time = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODateWithMs);
   return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss").toStdString() : utc;
 }
-
-}  // namespace
 
 std::string TextTable(const std::vector<std::vector<std::string>>& lines) {
   std::vector<std::size_t> width;
@@ -54,7 +49,7 @@ std::string HistoryTable(const std::vector<UnitRow>& rows) {
   for (const UnitRow& r : rows) {
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", static_cast<double>(r.elapsedMs) / 1000.0);
-    lines.push_back({Local(r.started), r.unitId.substr(0, 8), r.station, r.slot,
+    lines.push_back({LocalTimeText(r.started), r.unitId.substr(0, 8), r.station, r.slot,
                      r.serial.empty() ? r.port : r.serial, r.outcome, std::to_string(r.pagesServed),
                      time, r.reason});
   }

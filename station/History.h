@@ -10,6 +10,9 @@
 
 namespace kv37 {
 
+// A UnitRow time (UTC, ISO 8601) in the reader's own time,
+// "2026-12-09 15:03:12"; `utc` itself when it is no such time.
+std::string LocalTimeText(const std::string& utc);
 // `text` as one CSV field (RFC 4180): quoted when it must be.
 std::string CsvField(const std::string& text);
 // Columns padded to their widest cell, two spaces apart.

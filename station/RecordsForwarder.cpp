@@ -1,8 +1,9 @@
 #include "RecordsForwarder.h"
 
-#include <QDateTime>
 #include <QPointer>
 #include <memory>
+
+#include "History.h"
 
 namespace kv37 {
 
@@ -11,11 +12,6 @@ namespace {
 // Rows are counted again this often while nothing wakes the thread, so rows
 // another writer (update --record) added are forwarded too.
 constexpr auto kIdleLook = std::chrono::seconds(30);
-
-std::string LocalTime(const std::string& utc) {
-  const QDateTime time = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODateWithMs);
-  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss").toStdString() : utc;
-}
 
 }  // namespace
 
@@ -192,7 +188,7 @@ void RecordsForwarder::Work() {
       if (!told) {
         const std::string text =
             reason + "; " + std::to_string(now.waiting) + " rows wait here" +
-            (now.oldest.empty() ? "" : " since " + LocalTime(now.oldest)) +
+            (now.oldest.empty() ? "" : " since " + LocalTimeText(now.oldest)) +
             " and go on when it takes them (the units are recorded here meanwhile)";
         Post([this, text] {
           if (onTrouble) onTrouble(text);

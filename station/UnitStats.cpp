@@ -84,12 +84,11 @@ std::string YieldTable(const std::vector<YieldRow>& rows) {
 
 std::string YieldCsv(const std::vector<YieldRow>& rows) {
   std::string text = "station,slot,adapter,units,passed,failed,yield_percent,median_ms,failures\n";
-  const auto field = [](const std::string& value) { return CsvField(value); };
   for (const YieldRow& r : rows)
-    text += field(r.station) + "," + field(r.slot) + "," + field(r.adapter) + "," +
+    text += CsvField(r.station) + "," + CsvField(r.slot) + "," + CsvField(r.adapter) + "," +
             std::to_string(r.units) + "," + std::to_string(r.passed) + "," +
             std::to_string(r.units - r.passed) + "," + Number("%.2f", r.yield) + "," +
-            Median(r, false) + "," + field(Failures(r, "; ")) + "\n";
+            Median(r, false) + "," + CsvField(Failures(r, "; ")) + "\n";
   return text;
 }
 

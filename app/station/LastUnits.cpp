@@ -1,6 +1,5 @@
 #include "LastUnits.h"
 
-#include <QDateTime>
 #include <QHeaderView>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -21,11 +20,6 @@ History Load(const std::string& database) {
     failed.rows.push_back(note);
     return failed;
   }
-}
-
-QString LocalTime(const std::string& utc) {
-  const QDateTime time = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODateWithMs);
-  return time.isValid() ? time.toLocalTime().toString("yyyy-MM-dd HH:mm:ss") : QString();
 }
 
 }  // namespace
@@ -67,10 +61,11 @@ void LastUnits::Loaded() {
   setRowCount(static_cast<int>(count));
   for (std::size_t i = 0; i < count; ++i) {
     const UnitRow& unit = history.rows[count - 1 - i];
-    const QStringList cells{LocalTime(unit.started), QString::fromStdString(unit.slot),
-                            QString::fromStdString(unit.outcome),
-                            QString::fromStdString(unit.reason),
-                            QString::number(unit.elapsedMs / 1000.0, 'f', 1) + " s"};
+    const QStringList cells{
+        QString::fromStdString(unit.started.empty() ? "" : LocalTimeText(unit.started)),
+        QString::fromStdString(unit.slot), QString::fromStdString(unit.outcome),
+        QString::fromStdString(unit.reason),
+        QString::number(unit.elapsedMs / 1000.0, 'f', 1) + " s"};
     for (int column = 0; column < cells.size(); ++column) {
       QTableWidgetItem* cell = item(static_cast<int>(i), column);
       if (cell == nullptr) setItem(static_cast<int>(i), column, cell = new QTableWidgetItem);

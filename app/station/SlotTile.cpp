@@ -99,8 +99,6 @@ SlotTile::SlotTile(const SlotView& slot, QWidget* parent)
   column->addWidget(progress_);
   column->addWidget(adapter_);
   column->addStretch(1);
-  slot_.state = slot.state;
-  slot_.spec = slot.spec;
   name_->SetText(QString::fromStdString(slot.spec.name));
   setAccessibleName("slot " + name_->text());
   Show(slot);

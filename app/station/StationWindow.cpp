@@ -171,8 +171,8 @@ QString StationWindow::HeaderText() const {
 }
 
 void StationWindow::SlotChanged(const SlotView& slot) {
-  for (std::size_t i = 0; i < host_.Units().Slots().size(); ++i)
-    if (&host_.Units().Slots()[i] == &slot) dirty_.insert(i);
+  // `slot` is one of the station's own views.
+  dirty_.insert(static_cast<std::size_t>(&slot - host_.Units().Slots().data()));
   // The first change after a quiet spell shows at once; those that follow
   // are gathered, so a fast unit costs a few repaints a second at most.
   if (flush_->isActive()) return;

@@ -172,6 +172,15 @@ class PacedUnits {
   std::vector<std::thread> threads_;
 };
 
+// The median and the largest of `latencies` (sorted, ms) as `name`_median_ms
+// and `name`_max_ms.
+void LatencyCounters(benchmark::State& state, const std::vector<double>& latencies,
+                     const std::string& name) {
+  if (latencies.empty()) return;
+  state.counters[name + "_median_ms"] = latencies[latencies.size() / 2];
+  state.counters[name + "_max_ms"] = latencies.back();
+}
+
 // Until the start command's first byte arrives on `master`. A master reports a
 // hang-up while nobody has the far end open, so it is looked at again every
 // 100 us until then.
@@ -282,10 +291,7 @@ void RepliesWithTheDatabaseHeld(benchmark::State& state) {
     const std::vector<double> latencies = units.Latencies();
     state.SetIterationTime(latencies.empty() ? 0 : latencies.back() / 1000.0);
     state.counters["units_passed"] = units.Passed();
-    if (!latencies.empty()) {
-      state.counters["latency_median_ms"] = latencies[latencies.size() / 2];
-      state.counters["latency_max_ms"] = latencies.back();
-    }
+    LatencyCounters(state, latencies, "latency");
   }
 }
 BENCHMARK(RepliesWithTheDatabaseHeld)
@@ -314,11 +320,9 @@ void RepliesUnderTheFrontEnd(benchmark::State& state) {
     state.counters["units_passed"] = units.Passed();
     state.counters["station_cpu_s"] = station.CpuSeconds() - cpuBefore;
     state.counters["main_thread_cpu_s"] = station.CpuSeconds(true) - mainBefore;
-    if (!latencies.empty()) {
-      state.counters["over_gap_median_ms"] = latencies[latencies.size() / 2];
+    LatencyCounters(state, latencies, "over_gap");
+    if (!latencies.empty())
       state.counters["over_gap_p99_ms"] = latencies[latencies.size() * 99 / 100];
-      state.counters["over_gap_max_ms"] = latencies.back();
-    }
   }
 }
 BENCHMARK(RepliesUnderTheFrontEnd)
@@ -381,10 +385,7 @@ void RepliesWhileABacklogDrains(benchmark::State& state) {
     state.counters["units_passed"] = units.Passed();
     if (draining && drainSeconds > 0)
       state.counters["backlog_rows_per_s"] = (kBacklog - firstCount) / drainSeconds;
-    if (!latencies.empty()) {
-      state.counters["over_gap_median_ms"] = latencies[latencies.size() / 2];
-      state.counters["over_gap_max_ms"] = latencies.back();
-    }
+    LatencyCounters(state, latencies, "over_gap");
   }
 }
 BENCHMARK(RepliesWhileABacklogDrains)

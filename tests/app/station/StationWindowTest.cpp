@@ -90,6 +90,16 @@ class StationWindowRun : public ::testing::Test {
     return UnitDatabase((dir_ / db).string(), true).Query({});
   }
 
+  // The database holds the one unit, stopped by SIGTERM; the unit ends.
+  void ExpectTheOneUnitInterrupted(QProcess& unit) {
+    const std::vector<UnitRow> rows = Rows("units.db");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].outcome, "interrupted");
+    EXPECT_EQ(rows[0].exitStatus, 143);
+    unit.kill();
+    unit.waitForFinished();
+  }
+
   fs::path dir_;
 };
 
@@ -216,12 +226,7 @@ TEST_F(StationWindowRun, ClosingWithAUnitInFlightAsksAndRecordsItAsInterrupted) 
   window.close();
   ASSERT_TRUE(Until([&] { return finished.count() == 1; }));
   EXPECT_EQ(asked, 2);
-  const std::vector<UnitRow> rows = Rows("units.db");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].outcome, "interrupted");
-  EXPECT_EQ(rows[0].exitStatus, 143);
-  unit->kill();
-  unit->waitForFinished();
+  ExpectTheOneUnitInterrupted(*unit);
 }
 
 TEST_F(StationWindowRun, TheProgramStoppedBySigtermRecordsItsUnitInFlightAsInterrupted) {
@@ -241,12 +246,7 @@ TEST_F(StationWindowRun, TheProgramStoppedBySigtermRecordsItsUnitInFlightAsInter
   ASSERT_TRUE(station.waitForFinished(15000));
   EXPECT_EQ(station.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(station.exitCode(), 0) << station.readAllStandardError().toStdString();
-  const std::vector<UnitRow> rows = Rows("units.db");
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_EQ(rows[0].outcome, "interrupted");
-  EXPECT_EQ(rows[0].exitStatus, 143);
-  unit->kill();
-  unit->waitForFinished();
+  ExpectTheOneUnitInterrupted(*unit);
 }
 
 TEST_F(StationWindowRun, SixteenSlotsOnAFullHdScreenAreLegibleFromAcrossTheFixture) {
